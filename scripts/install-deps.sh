@@ -12,7 +12,7 @@ packages=(
     liblilv-dev lilv-utils lv2-dev
     xvfb xauth x11-utils imagemagick xdotool
     clang libclang-rt-14-dev
-    python3 python3-pil fonts-dejavu-core fonts-dejavu-extra
+    python3 python3-pil python3-numpy fonts-dejavu-core fonts-dejavu-extra
 )
 
 missing=()

@@ -30,7 +30,6 @@ FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 FONT_BOLD_COND = os.path.join(FONT_DIR, "DejaVuSansCondensed-Bold.ttf")
 FONT_BOLD = os.path.join(FONT_DIR, "DejaVuSans-Bold.ttf")
 FONT_BOLD_OBLIQUE = os.path.join(FONT_DIR, "DejaVuSans-BoldOblique.ttf")
-FONT_COND = os.path.join(FONT_DIR, "DejaVuSansCondensed.ttf")
 
 
 def hexrgb(v):
@@ -43,10 +42,7 @@ PANEL_SHADE = hexrgb(0xe2d5ba)
 INK = hexrgb(0x15140f)
 DIVIDER = hexrgb(0xb2a486)
 ACCENT_RED = hexrgb(0xb8362a)
-KNOB_BODY = hexrgb(0x171615)
-KNOB_TOP = hexrgb(0x2a2827)
 KNOB_EDGE = hexrgb(0x050505)
-DARK_PLATE = hexrgb(0x141311)
 LED_RED = (237, 38, 57)
 
 # Radii of the printed and moulded parts, in panel pixels.
@@ -236,8 +232,8 @@ def draw_screw(c, cx, cy, angle):
 
 # Section frames: (title, x, y, w, h, tab x)
 SECTIONS_TOP_Y = 129.0
-SECTIONS_TOP_BOTTOM = 519.0
-SECTIONS_LOW_Y = 530.0
+SECTIONS_TOP_BOTTOM = 516.0
+SECTIONS_LOW_Y = 531.0
 SECTIONS_LOW_BOTTOM = 821.0
 
 FRAMES = [
@@ -461,9 +457,10 @@ class Printer:
         self.layer = Image.new("RGBA", size, (0, 0, 0, 0))
         self.draw = ImageDraw.Draw(self.layer)
         self.fonts = fonts
+        self.boxes = []  # (text, x, y, w, h) of every legend, for the overlap check
 
     def text(self, x, y, s, size, path=FONT_BOLD_COND, colour=INK, align="centre",
-             valign="top", tracking=0.0, alpha=255):
+             valign="top", tracking=0.0, alpha=255, check=True):
         """Place s with its cap height starting at y (valign top), centred on y
         (valign middle) or with its baseline on y (valign base)."""
         font = self.fonts.get(path, size)
@@ -489,6 +486,8 @@ class Printer:
             for chr_ in s:
                 self.draw.text((round(cx), round(base)), chr_, font=font, fill=fill, anchor="ls")
                 cx += font.getlength(chr_) + tracking
+        if check:
+            self.boxes.append((s, x0, base - ch, w, ch))
         return (x0, base - ch, w, ch)
 
 
@@ -496,19 +495,12 @@ class Printer:
 # The panel
 # ---------------------------------------------------------------------------
 
-LEGEND = 13          # knob and switch legends
-OPTION = 12          # legends over choice caps
+LEGEND = 14          # knob and switch legends
+OPTION = 13          # legends over choice caps
 ROW = 14             # row and sub-panel titles
 KNOB_LEGEND_GAP = 3.6
 # Choice groups whose group legend sits above the option legends.
 BRACKET_ABOVE = {"vcoEgShape"}
-
-
-def knob_by_id(kid):
-    for k in L.KNOBS:
-        if k[0] == kid:
-            return k
-    raise KeyError(kid)
 
 
 def legend_top_below_knob(kind, cy):
@@ -524,10 +516,9 @@ def build_panel():
     draw_frames(c, fonts)
     draw_preset_strip(c)
 
-    # Lane guides behind the step rows, from the lane-length window to the last column.
-    for lane in L.STEP_LANES:
-        y = L.STEP_KNOB_ROW_Y[lane]
-        c.rrect(356, y - 25, 1342 - 356, 50, 9, (224, 210, 181), 0.75)
+    # Shaded field behind the lane-length windows and the step knobs.
+    c.rrect(354, 555, 1342 - 354, 254, 8, PANEL_SHADE)
+    c.rrect_outline(354, 555, 1342 - 354, 254, 8, 1.0, DIVIDER, 0.9)
     # Step grid: beat grouping lines between the columns.
     xs = L.STEP_KNOB_COL_X
     for i in range(7):
@@ -536,8 +527,6 @@ def build_panel():
             c.segment(mx, 558, mx, 806, 1.6, INK, 0.75)
         else:
             c.segment(mx, 562, mx, 802, 1.0, DIVIDER, 0.9)
-    # Divider between the pattern/lane block and the steps.
-    c.segment(345, 546, 345, 806, 1.0, DIVIDER, 0.9)
 
     # Knob scales and bodies.
     for kid, kind, rect, (cx, cy), legend, bip in L.KNOBS:
@@ -606,7 +595,66 @@ def build_panel():
     pr = Printer(img.size, fonts)
     print_legends(pr, fonts, bracket_gaps)
     img = Image.alpha_composite(img, pr.layer)
+    report_overlaps(pr.boxes)
     return img.convert("RGB")
+
+
+def footprints():
+    """Printed and moulded parts that no legend may touch: ("circle", x, y, r)
+    or ("rect", x, y, w, h)."""
+    out = []
+    for kid, kind, rect, (cx, cy), legend, bip in L.KNOBS:
+        g = KNOB_GEOMETRY[kind]
+        out.append((kid, ("circle", cx, cy, (g[3] + 1.6) if g[4] else g[1] + 1.0)))
+    for kid, rect, (cx, cy) in L.step_knobs():
+        out.append((kid, ("circle", cx, cy, KNOB_GEOMETRY["step"][3] + 1.6)))
+    for i, (x, y) in enumerate(L.all_leds()):
+        out.append(("led%d" % i, ("circle", x, y, LED_BEZEL_R)))
+    for gid, glabel, side, buttons in L.CHOICE_GROUPS:
+        for label, rect, led in buttons:
+            if side == "below":
+                r = cap_rect_below(rect, led, 32.0 if gid == "vcfMode" else 24.0)
+            else:
+                r = cap_rect_right(rect, led)
+            out.append((gid + ":" + label, ("rect", r[0] - 2.4, r[1] - 2.2, r[2] + 4.8, r[3] + 4.8)))
+    for bid, legend, rect, led, side, style in L.BUTTONS:
+        r = cap_rect_below(rect, led, 34.0) if side == "below" else cap_rect_right(rect, led)
+        out.append((bid, ("rect", r[0] - 2.4, r[1] - 2.2, r[2] + 4.8, r[3] + 4.8)))
+    for sid, legend, hit, slot, led in L.SWITCHES:
+        x, y, w, h = slot
+        out.append((sid, ("rect", x - 4.2, y - 4.0, w + 8.4, h + 8.0)))
+    for did, (x, y, w, h) in L.DISPLAYS:
+        out.append((did, ("rect", x - 5.0, y - 5.0, w + 10.0, h + 10.0)))
+    frames = [(t, x, y, w, h) for t, x, y, w, h in FRAMES] + [("preset strip",) + tuple(PRESET_STRIP)]
+    for t, x, y, w, h in frames:
+        for edge in ((x, y - 1, w, 2), (x, y + h - 1, w, 2), (x - 1, y, 2, h), (x + w - 1, y, 2, h)):
+            out.append(("frame " + t, ("rect",) + edge))
+    return out
+
+
+def report_overlaps(boxes, margin=1.0):
+    """Warns about legends that touch each other or a part of the panel."""
+    def rect_hits(a, b):
+        return not (a[0] + a[2] + margin <= b[0] or b[0] + b[2] + margin <= a[0] or
+                    a[1] + a[3] + margin <= b[1] or b[1] + b[3] + margin <= a[1])
+
+    problems = []
+    for i, (s1, x, y, w, h) in enumerate(boxes):
+        for (s2, x2, y2, w2, h2) in boxes[i + 1:]:
+            if rect_hits((x, y, w, h), (x2, y2, w2, h2)):
+                problems.append("legend %r touches legend %r" % (s1, s2))
+        for name, fp in footprints():
+            if fp[0] == "circle":
+                _k, cx, cy, r = fp
+                nx = min(max(cx, x), x + w)
+                ny = min(max(cy, y), y + h)
+                if math.hypot(nx - cx, ny - cy) < r + margin:
+                    problems.append("legend %r touches %s" % (s1, name))
+            elif rect_hits((x, y, w, h), fp[1:]):
+                problems.append("legend %r touches %s" % (s1, name))
+    for p in problems:
+        print("warning:", p, file=sys.stderr)
+    return problems
 
 
 LOGO_X = 1300.0
@@ -640,7 +688,7 @@ def print_legends(pr, fonts, bracket_gaps):
     for title, x, y, w, h in FRAMES:
         tx, ty, tw, th = tab_geometry(fonts, title, x, y)
         pr.text(tx + TAB_PAD, ty + th / 2.0, title, TAB_FONT, FONT_BOLD, cream, "left", "middle",
-                tracking=1.6)
+                tracking=1.6, check=False)
 
     # Sub-panel titles.
     sub = [("VCO 1", 50, 150, "left"), ("VCO 2", 50, 300, "left"), ("INTERACTION", 50, 412, "left"),
@@ -689,14 +737,14 @@ def print_legends(pr, fonts, bracket_gaps):
         b = [b for b in L.BUTTONS if b[0] == bid][0]
         cr = cap_rect_below(b[2], b[3], 34.0)
         pr.text(cr[0] + cr[2] / 2.0, cr[1] + cr[3] / 2.0 - 0.5, glyph, 11, FONT_BOLD, (226, 216, 196),
-                valign="middle")
+                valign="middle", check=False)
 
     # Switches.
     for sid, legend, hit, slot, led in L.SWITCHES:
         x, y, w, h = hit
         sx, sy, sw, sh = slot
         pr.text((sx + led[0]) / 2.0 + 2, sy + sh + 8.0, legend, LEGEND)
-        pr.text(led[0], led[1] - LED_BEZEL_R - 4.0, "ON", 10, valign="base")
+        pr.text(led[0], led[1] - LED_BEZEL_R - 4.0, "ON", 11, valign="base")
 
     d = [d for d in L.DISPLAYS if d[0] == "lfoDest"][0][1]
     pr.text(d[0] + d[2] / 2.0, d[1] + d[3] + 9.0, "DESTINATION", LEGEND)
@@ -724,11 +772,9 @@ def print_legends(pr, fonts, bracket_gaps):
     pr.text(x + 28, y + 32, "PRESET", 20, FONT_BOLD, INK, "left", "top", tracking=2.0)
     pr.text(x + 29, y + 60, "PATCH SELECTION / UTILITY", 11, FONT_BOLD_COND, INK, "left", "top",
             tracking=0.4)
-    nx, _ny, nw, _nh = pr.text(LOGO_X + 34, LOGO_Y - 3, "NORRVALE", 26, FONT_BOLD, INK, "left", "base",
-                               tracking=3.0)
-    pr.text(nx + nw + 12, LOGO_Y - 3, "DSP", 26, FONT_BOLD, ACCENT_RED, "left", "base", tracking=3.0)
-    pr.text(LOGO_X + 36, LOGO_Y + 16, "PERCUSSION INSTRUMENTS", 11, FONT_BOLD_COND, INK,
-            "left", "base", tracking=2.4)
+    nx, _ny, nw, _nh = pr.text(LOGO_X + 36, LOGO_Y, "NORRVALE", 28, FONT_BOLD, INK, "left", "middle",
+                               tracking=3.2)
+    pr.text(nx + nw + 13, LOGO_Y, "DSP", 28, FONT_BOLD, ACCENT_RED, "left", "middle", tracking=3.2)
 
 
 # ---------------------------------------------------------------------------

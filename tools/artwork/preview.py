@@ -25,7 +25,7 @@ from PIL import Image, ImageDraw, ImageFont
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import panel_layout as L  # noqa: E402
-from make_artwork import Canvas, knob_angle, vgrad, smoothstep  # noqa: E402
+from make_artwork import knob_angle  # noqa: E402
 
 MONO = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"
 
@@ -55,34 +55,42 @@ def soften_rim(img, rim):
 
 class Live:
     """Paints the moving parts over the artwork, in panel coordinates, at an
-    oversampled resolution."""
+    oversampled resolution. Every part is drawn on a small patch and composited
+    in place."""
 
     def __init__(self, panel, led, scale=3):
         self.k = scale
         self.base = panel.convert("RGBA").resize((panel.width * scale, panel.height * scale), Image.LANCZOS)
-        self.over = Image.new("RGBA", self.base.size, (0, 0, 0, 0))
         self.red = led.convert("RGBA")
         self.flash = reduce_led_spill(self.red, 7.5, 6.5)
         self.steady = reduce_led_spill(soften_rim(self.red, (0xdf, 0x55, 0x59)), 7.5, 6.5)
 
-    def flush(self):
-        self.base = Image.alpha_composite(self.base, self.over)
-        self.over = Image.new("RGBA", self.base.size, (0, 0, 0, 0))
-
-    def draw(self):
-        return ImageDraw.Draw(self.over)
-
-    def s(self, v):
-        return v * self.k
+    def patch(self, x0, y0, x1, y1, paint):
+        """paint(draw, ox, oy) draws with panel coords mapped by (v * k - o)."""
+        k = self.k
+        px0, py0 = int(math.floor(x0 * k)) - 2, int(math.floor(y0 * k)) - 2
+        px1, py1 = int(math.ceil(x1 * k)) + 2, int(math.ceil(y1 * k)) + 2
+        lay = Image.new("RGBA", (px1 - px0, py1 - py0), (0, 0, 0, 0))
+        paint(ImageDraw.Draw(lay), px0, py0)
+        self.base.alpha_composite(lay, (px0, py0))
 
     def rrect(self, x, y, w, h, r, fill=None, outline=None, width=1.0):
-        d = self.draw()
         k = self.k
-        d.rounded_rectangle([x * k, y * k, (x + w) * k, (y + h) * k], radius=r * k,
-                            fill=fill, outline=outline, width=max(1, int(round(width * k))))
+
+        def paint(d, ox, oy):
+            d.rounded_rectangle([x * k - ox, y * k - oy, (x + w) * k - ox, (y + h) * k - oy], radius=r * k,
+                                fill=fill, outline=outline, width=max(1, int(round(width * k))))
+        self.patch(x, y, x + w, y + h, paint)
+
+    def line(self, x0, y0, x1, y1, col, width):
+        k = self.k
+
+        def paint(d, ox, oy):
+            d.line([x0 * k - ox, y0 * k - oy, x1 * k - ox, y1 * k - oy], fill=col,
+                   width=max(1, int(round(width * k))))
+        self.patch(min(x0, x1) - 2, min(y0, y1) - 2, max(x0, x1) + 2, max(y0, y1) + 2, paint)
 
     def led(self, x, y, flash):
-        self.flush()
         radius = 3.8
         img = self.flash if flash else self.steady
         size = int(round(48 * radius / 5.0 * self.k))
@@ -94,58 +102,48 @@ class Live:
             a[..., 3] *= 0.2
             self.base.alpha_composite(Image.fromarray(a.astype(np.uint8), "RGBA"), (px, py))
             g = 0.72 * radius
-            lay = Image.new("RGBA", self.base.size, (0, 0, 0, 0))
-            dd = ImageDraw.Draw(lay)
-            n = 12
-            for i in range(n, 0, -1):
-                rr = g * i / n * self.k
-                dd.ellipse([x * self.k - rr, y * self.k - rr, x * self.k + rr, y * self.k + rr],
-                           fill=(255, 235, 225, int(0x21 * (1 - i / n) + 2)))
-            self.base = Image.alpha_composite(self.base, lay)
+            k = self.k
+
+            def paint(d, ox, oy):
+                n = 12
+                for i in range(n, 0, -1):
+                    rr = g * i / n * k
+                    d.ellipse([x * k - rr - ox, y * k - rr - oy, x * k + rr - ox, y * k + rr - oy],
+                              fill=(255, 235, 225, int(0x21 * (1 - i / n) + 2)))
+            self.patch(x - g, y - g, x + g, y + g, paint)
 
     def toggle(self, r, on):
         x, y, w, h = r
         ax, ay, aw, ah = x + 0.4, y + 0.6, w - 0.8, h - 1.2
         self.rrect(ax + 0.8, ay + 1.5, aw, ah, 2.6, fill=(0, 0, 0, 0x66))
-        self.flush()
         self.rrect(ax, ay, aw, ah, 2.6, fill=(0x16, 0x15, 0x14, 255), outline=(5, 5, 5, 255), width=0.9)
         tw, th = 0.57 * aw, ah - 3.2
         ty = ay + 1.6
         tx = ax + aw - tw - 1.6 if on else ax + 1.6
-        self.flush()
         self.rrect(tx + 0.7, ty + 1, tw, th, 2.2, fill=(0, 0, 0, 0x55))
-        self.flush()
         self.rrect(tx, ty, tw, th, 2.2, fill=(0x33, 0x32, 0x2f, 255), outline=(0x11, 0x10, 0x0f, 255), width=0.9)
-        d = self.draw()
-        d.line([(tx + 2) * self.k, (ty + 1.5) * self.k, (tx + tw - 2) * self.k, (ty + 1.5) * self.k],
-               fill=(255, 255, 255, 0x44), width=max(1, int(0.7 * self.k)))
-        self.flush()
+        self.line(tx + 2, ty + 1.5, tx + tw - 2, ty + 1.5, (255, 255, 255, 0x44), 0.7)
 
     def display(self, r, text, fh):
         x, y, w, h = r
+        k = self.k
         self.rrect(x, y, w, h, 3, fill=(3, 2, 1, 0xee))
-        self.flush()
         self.rrect(x + 0.5, y + 0.5, w - 1, h - 1, 3, outline=(0x17, 0x13, 0x13, 255), width=1)
-        self.flush()
-        font = ImageFont.truetype(MONO, int(round(fh / 1.164 * self.k)))
+        font = ImageFont.truetype(MONO, int(round(fh / 1.164 * k)))
         text = text.upper()
         for (dx, dy, col) in ((6, 3, (0xff, 0x1f, 0x18, 0x33)), (8, 3, (0xff, 0x1f, 0x18, 0x33)),
                               (7, 3, (0xff, 0x3a, 0x2f, 0xf0)), (7, 2, (0xff, 0x8a, 0x78, 0x57))):
-            lay = Image.new("RGBA", self.base.size, (0, 0, 0, 0))
-            dd = ImageDraw.Draw(lay)
-            cy = (y + dy + (h - 6) / 2.0) * self.k
-            dd.text(((x + dx) * self.k, cy), text, font=font, fill=col, anchor="lm")
-            self.base = Image.alpha_composite(self.base, lay)
+            cy = y + dy + (h - 6) / 2.0
+
+            def paint(d, ox, oy, dx=dx, cy=cy, col=col):
+                d.text(((x + dx) * k - ox, cy * k - oy), text, font=font, fill=col, anchor="lm")
+            self.patch(x, y, x + w, y + h, paint)
 
     def pointer(self, cx, cy, p, length):
         a = knob_angle(p)
-        d = self.draw()
-        d.line([cx * self.k, cy * self.k, (cx + math.cos(a) * length) * self.k,
-                (cy + math.sin(a) * length) * self.k], fill=(0xf5, 0xef, 0xe0, 255),
-               width=max(1, int(round(1.6 * self.k))))
+        self.line(cx, cy, cx + math.cos(a) * length, cy + math.sin(a) * length, (0xf5, 0xef, 0xe0, 255), 1.6)
 
     def result(self, size):
-        self.flush()
         return self.base.convert("RGB").resize(size, Image.LANCZOS)
 
 
@@ -188,9 +186,7 @@ def live_panel(panel, led, size):
     dx, dy = lx - ox, ly - oy
     n = math.hypot(dx, dy)
     ln = 0.68 * 47 / 2.0
-    d = lv.draw()
-    d.line([ox * lv.k, oy * lv.k, (ox + dx / n * ln) * lv.k, (oy + dy / n * ln) * lv.k],
-           fill=(0xf5, 0xef, 0xe0, 255), width=int(round(1.6 * lv.k)))
+    lv.line(ox, oy, ox + dx / n * ln, oy + dy / n * ln, (0xf5, 0xef, 0xe0, 255), 1.6)
     return lv.result(size)
 
 
