@@ -68,6 +68,11 @@ void KVProcessor::prepareToPlay (double sampleRate, int)
     // The voice takes the current parameter values so its smoothers start without a ramp.
     parameterHandles.read (blockParameters);
     voice.prepare (sampleRate, blockParameters);
+
+    // The decays are modulated along their knob travel, through the parameters' own ranges.
+    modulation.setDecayParameters (treeState.getParameter (kv::ids::vcfDecay), treeState.getParameter (kv::ids::vcaDecay),
+                                   treeState.getParameter (kv::ids::vcoDecay), treeState.getParameter (kv::ids::noiseDecay),
+                                   treeState.getParameter (kv::ids::clickDecay));
 }
 
 void KVProcessor::setRandomSeed (juce::int64 seed)
@@ -137,7 +142,7 @@ void KVProcessor::renderBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffe
         voice.trigger (60.0f, 1.0f);
 
     voice.setBlockParameters (blockParameters);
-    modulation.beginBlock (blockParameters, voice);
+    modulation.beginBlock (blockParameters);
     stepSnapshot = blockParameters.steps;
 
     buffer.setNotClear();

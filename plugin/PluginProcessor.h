@@ -123,7 +123,9 @@ public:
     bool savePreset (const juce::String& name, bool overwrite);
     bool loadPreset (const PresetEntry& entry);
     void loadInitPreset();
-    static juce::int64 calculateSoundFingerprint (const juce::XmlElement* document);
+    // Fingerprint of the sound a document describes (0 for no document). Values are taken as the
+    // parameters would hold them, so a preset file and the state it was loaded into compare equal.
+    juce::int64 calculateSoundFingerprint (const juce::XmlElement* document) const;
     bool updateHostProgramIndexForCurrentPreset();
 
     // ----- edit history and step clipboard -----------------------------------------------------

@@ -48,8 +48,9 @@ TEST (ValueText, SyncedRatesPickTheNearestDivisionAndTheLongerOnATie)
     EXPECT_EQ (kv::nearestLfoDivision (1.0), 4);
     EXPECT_EQ (kv::nearestLfoDivision (2.0), 5);
     EXPECT_EQ (kv::nearestLfoDivision (0.3), 2);
-    // Exactly between 1/4 (1 beat) and 1/8 (0.5 beat) in log distance: the earlier row wins.
-    EXPECT_EQ (kv::nearestLfoDivision (std::sqrt (2.0)), 4);
+    EXPECT_EQ (kv::nearestLfoDivision (20.0), 7);
+    EXPECT_EQ (kv::nearestLfoDivision (0.01), 0);
+    EXPECT_EQ (kv::nearestLfoDivision (0.0), 0);
     EXPECT_EQ (kv::nearestLfoDivision (-1.0), 0);
 }
 
@@ -84,9 +85,18 @@ TEST (ValueText, TypedTextSetsOrLeavesTheParameter)
         auto* param = p.treeState.getParameter (c.id);
         const float start = test::getParameter (p, c.id);
         const float result = param->convertFrom0to1 (param->getValueForText (juce::CharPointer_UTF8 (c.typed)));
-        const float expected = c.expected == c.start ? start : c.expected;
+        // The parameter stores what the text reads, snapped to its interval.
+        const float expected = c.expected == c.start ? start : param->getNormalisableRange().snapToLegalValue (c.expected);
         EXPECT_NEAR (result, expected, std::abs (expected) * 1e-4 + 1e-5) << c.id << " <- \"" << c.typed << "\"";
     }
+}
+
+TEST (ValueText, BareNumbersReadInTheKindsOwnUnit)
+{
+    EXPECT_FLOAT_EQ (kv::valueFromText (ValueKind::Percent, "0.5", false, 0.0f, 1.0f, 0.8f), 0.005f);
+    EXPECT_FLOAT_EQ (kv::valueFromText (ValueKind::Time, "250", false, 0.01f, 2.0f, 0.3f), 0.25f);
+    EXPECT_FLOAT_EQ (kv::valueFromText (ValueKind::Factor, "x1.5", false, 1.0f, 10.0f, 1.0f), 1.5f);
+    EXPECT_FLOAT_EQ (kv::valueFromText (ValueKind::Note, "72 st", false, 0.0f, 120.0f, 60.0f), 60.0f);
 }
 
 TEST (ValueText, TypedChoicesAndSwitches)

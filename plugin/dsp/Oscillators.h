@@ -5,6 +5,7 @@
 // output sample and brought back to the output rate by a 31-tap decimation filter.
 
 #include <array>
+#include <cstddef>
 
 namespace kv
 {
@@ -65,8 +66,8 @@ private:
     void write (float value) noexcept
     {
         // Each value is stored twice so the 31 newest values always lie side by side.
-        ring[(size_t) writeIndex] = value;
-        ring[(size_t) writeIndex + kDecimatorTaps] = value;
+        ring[(std::size_t) writeIndex] = value;
+        ring[(std::size_t) (writeIndex + kDecimatorTaps)] = value;
         if (++writeIndex == kDecimatorTaps)
             writeIndex = 0;
     }

@@ -90,7 +90,7 @@ class KVTextButton : public juce::TextButton
 {
 public:
     // 0: parameter toggles and the trigger key, 1: plain keys, 2: the reset key.
-    explicit KVTextButton (const juce::String& text = {}, int kind = 0) : juce::TextButton (text), buttonKind (kind) {}
+    explicit KVTextButton (const juce::String& buttonText = {}, int kind = 0) : juce::TextButton (buttonText), buttonKind (kind) {}
 
     void mouseDown (const juce::MouseEvent& e) override;
     void mouseUp (const juce::MouseEvent& e) override;

@@ -112,8 +112,8 @@ KVEditor::KVEditor (KVProcessor& p)
     setWantsKeyboardFocus (true);
     setResizable (true, true);
     setResizeLimits (kMinWidth, kMinHeight, kMaxWidth, kMaxHeight);
-    if (auto* constrainer = getConstrainer())
-        constrainer->setFixedAspectRatio ((double) (kPanelWidth / kPanelHeight));
+    if (auto* sizeConstrainer = getConstrainer())
+        sizeConstrainer->setFixedAspectRatio ((double) (kPanelWidth / kPanelHeight));
     setSize (startSize.x, startSize.y);
 
     setLookAndFeel (&lookAndFeel);

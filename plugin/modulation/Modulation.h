@@ -1,9 +1,15 @@
 #pragma once
 
-// The LFO, the modulation destinations of the two mod lanes and the LFO, and the pan law.
+// The modulation of the voice: mod lanes A and B and the LFO, each with one destination, summed
+// per destination and applied every sample by the destination's own rule; the pan law; the
+// LFO's scaling of trigger velocities.
 
 #include "../Parameters.h"
-#include <juce_core/juce_core.h>
+#include "Destinations.h"
+#include "Lfo.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+#include <array>
 
 class KVVoice;
 
@@ -22,18 +28,59 @@ struct ModulationFrame
 class KVModulation
 {
 public:
-    KVModulation();
-    void prepare (double sampleRate) noexcept;
-    void setRandomSeed (juce::int64 seed) noexcept { random.setSeed (seed); }
+    // The LFO's current rate, amount and output, and the pan position.
+    struct State
+    {
+        float lfoRate = 1.0f, lfoAmount = 0.0f, lfoValue = 0.0f, lfoPhase = 0.0f, pan = 0.0f;
+    };
 
-    void beginBlock (const kv::BlockParameters& parameters, KVVoice& voice) noexcept;
+    KVModulation() = default;
 
-    // Runs the LFO and applies every destination rule for one sample, before the voice is
-    // triggered and rendered.
-    ModulationFrame processSample (bool triggerHere, float modAValue, float modBValue,
-                                   double clockPosition, double tempo, KVVoice& voice) noexcept;
+    void prepare (double sampleRate) noexcept { currentSampleRate = sampleRate; }
+    void setRandomSeed (juce::int64 seed) noexcept { lfo.setSeed (seed); }
+
+    // The decays are modulated along their knob travel, so the modulation needs the parameters'
+    // ranges. "VCO2 DEC" uses the range of `vcoDecay`. A missing parameter leaves its decay
+    // unmodulated. Call off the audio thread (prepareToPlay).
+    void setDecayParameters (const juce::RangedAudioParameter* vcfDecay, const juce::RangedAudioParameter* vcaDecay,
+                             const juce::RangedAudioParameter* vcoDecay, const juce::RangedAudioParameter* noiseDecay,
+                             const juce::RangedAudioParameter* clickDecay) noexcept;
+
+    // Takes the block's parameter values.
+    void beginBlock (const kv::BlockParameters& parameters) noexcept;
+
+    // One sample, before the voice is triggered and rendered: LFO restart on a trigger, the
+    // voice's 10 ms ramps, the sums, the LFO, and every destination rule into the voice.
+    ModulationFrame processSample (bool triggerHere, float modAValue, float modBValue, double clockPosition,
+                                   double tempo, KVVoice& voice) noexcept;
+
+    const State& getState() const noexcept { return state; }
 
 private:
-    double sampleRate = 44100.0;
-    juce::Random random { 1 };
+    // A decay moved in its parameter's normalised space: +1 moves it by half its knob travel.
+    struct NormalisedDecay
+    {
+        const juce::NormalisableRange<float>* range = nullptr;
+        float plain = 0.0f, normalised = 0.0f;
+        float lastPosition = -1.0f, lastTime = 0.0f;
+
+        void begin (float plainValue) noexcept;
+        float time (float sum) noexcept;
+    };
+
+    double currentSampleRate = 44100.0;
+    kv::KVLfo lfo;
+    State state;
+
+    // Block values.
+    int modADestination = 0, modBDestination = 0, lfoDestination = 0;
+    int lfoWave = 0;
+    bool lfoSync = false, lfoRetrig = false;
+    float lfoRate = 1.0f, lfoAmount = 0.5f;
+    float fmAmount = 0.0f, noiseLevel = 0.0f, vcfEgAmount = 0.0f, noiseVcfMod = 0.0f, noiseColor = 0.0f,
+          clickLevel = 0.0f, clickTune = 800.0f, vcaEg = 0.0f, untz = 0.0f, vco1EgAmount = 0.0f,
+          vco2EgAmount = 0.0f;
+    NormalisedDecay vcfDecay, vcaDecay, vcoDecay, vco2Decay, noiseDecay, clickDecay;
+
+    std::array<float, kv::mod::kNumDestinationCodes> sums {};
 };

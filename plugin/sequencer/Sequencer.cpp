@@ -11,8 +11,9 @@ namespace
 constexpr double kLateCreationWindowMs = 500.0;
 
 // The share of one sample by which a position may fall short of a step boundary and still
-// count as reaching it: far above the rounding of the position arithmetic, far below a sample.
-constexpr double kBoundaryToleranceSamples = 1.0e-3;
+// count as reaching it: far above the rounding of the position arithmetic, far below anything
+// a host's position could mean.
+constexpr double kBoundaryToleranceSamples = 1.0e-6;
 } // namespace
 
 KVSequencer::KVSequencer() = default;
@@ -252,7 +253,7 @@ StepEvent KVSequencer::advanceSample (int sampleIndex, const std::array<kv::Step
             freeRunPosition.set (0.0);
         }
         lanes.clockStopped();
-        replacedPending = false; // nothing is playing that a replacement could repeat
+        // nothing is playing that a replacement could repeat
         return {};
     }
 
@@ -338,7 +339,7 @@ StepEvent KVSequencer::advanceSample (int sampleIndex, const std::array<kv::Step
     else if (laneGridValid && grid != laneGrid)
     {
         // New multiplier or swing: keep the lanes where the old grid has them at this beat.
-        lanes.shift (laneGrid.stepCountAt (beat, countTolerance) - stepCount);
+        lanes.treatAsPlayed (stepCount);
         laneGrid = grid;
     }
 

@@ -45,14 +45,15 @@ struct StepGrid
     bool operator!= (const StepGrid& other) const noexcept { return ! operator== (other); }
 
     // The number of step boundaries at or before `beat`, counted from beat 0 (negative before
-    // it). `tolerance` (in beats, a small fraction of one sample) absorbs the rounding of the
-    // position arithmetic, so that a sample whose exact position lies on a boundary counts as
-    // reaching it however the position was put together.
+    // it). `tolerance` (in beats, a millionth of a sample or so) and a few units of the last
+    // place of the position absorb the rounding of the position arithmetic, so that a sample
+    // whose exact position lies on a boundary counts as reaching it however the position was
+    // put together.
     std::int64_t stepCountAt (double beat, double tolerance) const noexcept
     {
         constexpr double limit = 4.0e15; // keeps the pair count far inside the integer range
-        const double b = beat + tolerance;
-        const double pairs = std::floor (b / pairBeats);
+        const double b = beat + tolerance + std::abs (beat) * 1.0e-15;
+        const double pairs = std::trunc (b / pairBeats);
         if (! (pairs > -limit && pairs < limit))
             return 0;
 

@@ -4,7 +4,9 @@
 #include <juce_events/juce_events.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace
 {
@@ -198,6 +200,148 @@ TEST (Vst3Host, StateRoundTripsIntoAFreshInstance)
     second->setStateInformation (garbage, (int) sizeof (garbage));
     for (int i = 0; i < 134; ++i)
         EXPECT_FLOAT_EQ (second->getParameters()[i]->getValue(), first->getParameters()[i]->getValue());
+}
+
+
+// ---- host-style stress, as a DAW or a plug-in validator exercises an instrument ---------------
+
+TEST (Vst3Stress, ManyInstancesInARowAndAtOnce)
+{
+    for (int i = 0; i < 8; ++i)
+    {
+        auto instance = load();
+        ASSERT_NE (instance, nullptr);
+        EXPECT_EQ (renderBlocks (*instance, 2, 64).nonFinite, 0);
+    }
+
+    std::vector<std::unique_ptr<juce::AudioPluginInstance>> instances;
+    for (int i = 0; i < 12; ++i)
+        instances.push_back (load (44100.0 + 1000.0 * i, 256));
+    for (auto& instance : instances)
+    {
+        ASSERT_NE (instance, nullptr);
+        const auto r = renderBlocks (*instance, 4, 256, [] (int block, juce::MidiBuffer& midi) {
+            if (block == 0)
+                midi.addEvent (juce::MidiMessage::noteOn (1, 36, (juce::uint8) 127), 0);
+        });
+        EXPECT_EQ (r.nonFinite, 0);
+        EXPECT_GT (r.peak, 0.0f);
+    }
+    instances.clear();
+}
+
+TEST (Vst3Stress, RandomBlocksRatesAutomationStatesAndPrograms)
+{
+    auto instance = load (48000.0, 8192);
+    ASSERT_NE (instance, nullptr);
+    juce::Random random (1234);
+    const auto& parameters = instance->getParameters();
+    const int numPrograms = instance->getNumPrograms();
+    EXPECT_GE (numPrograms, 1);
+
+    const double rates[] = { 22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 8000.0 };
+    juce::AudioBuffer<float> buffer (2, 8192);
+    float peak = 0.0f;
+    int nonFinite = 0;
+
+    for (int round = 0; round < 400; ++round)
+    {
+        if (round % 50 == 0)
+        {
+            const double rate = rates[random.nextInt ((int) std::size (rates))];
+            instance->releaseResources();
+            instance->setPlayConfigDetails (0, 2, rate, 8192);
+            instance->prepareToPlay (rate, 8192);
+        }
+
+        // Automation, including values at and past the ends of every range.
+        for (int k = 0; k < 10; ++k)
+        {
+            const float choices[] = { 0.0f, 1.0f, -0.5f, 1.5f, random.nextFloat() };
+            parameters[random.nextInt (juce::jmin (134, parameters.size()))]->setValue (choices[random.nextInt (5)]);
+        }
+        if (round % 37 == 0 && numPrograms > 1)
+            instance->setCurrentProgram (random.nextInt (numPrograms));
+
+        const int n = 1 + random.nextInt (8192);
+        buffer.setSize (2, n, false, false, true);
+        buffer.clear();
+        juce::MidiBuffer midi;
+        for (int e = 0; e < 4; ++e)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 24 + random.nextInt (72), (juce::uint8) (1 + random.nextInt (127))),
+                           random.nextInt (n));
+        instance->processBlock (buffer, midi);
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < n; ++i)
+            {
+                const float v = buffer.getSample (ch, i);
+                if (! std::isfinite (v))
+                    ++nonFinite;
+                else
+                    peak = std::max (peak, std::abs (v));
+            }
+
+        if (round % 25 == 0)
+        {
+            // State saved and restored while processing; the restored state equals the saved one.
+            juce::MemoryBlock saved, again;
+            instance->getStateInformation (saved);
+            instance->setStateInformation (saved.getData(), (int) saved.getSize());
+            instance->getStateInformation (again);
+            juce::MemoryBlock savedTwice;
+            instance->setStateInformation (again.getData(), (int) again.getSize());
+            instance->getStateInformation (savedTwice);
+            EXPECT_EQ (again, savedTwice) << "round " << round;
+        }
+    }
+
+    EXPECT_EQ (nonFinite, 0);
+    EXPECT_LT (peak, 8.0f) << "output ran away";
+}
+
+TEST (Vst3Stress, EditorOpenedAndClosedWhileAudioRuns)
+{
+    if (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isEmpty())
+        GTEST_SKIP() << "needs a display (run under xvfb-run)";
+
+    auto instance = load (48000.0, 256);
+    ASSERT_NE (instance, nullptr);
+
+    std::atomic<bool> stop { false };
+    std::atomic<int> nonFinite { 0 };
+    std::thread audio ([&] {
+        juce::AudioBuffer<float> buffer (2, 256);
+        int block = 0;
+        while (! stop.load())
+        {
+            juce::MidiBuffer midi;
+            if (block++ % 20 == 0)
+                midi.addEvent (juce::MidiMessage::noteOn (1, 40, (juce::uint8) 100), 0);
+            buffer.clear();
+            instance->processBlock (buffer, midi);
+            for (int i = 0; i < 256; ++i)
+                if (! std::isfinite (buffer.getSample (0, i)))
+                    ++nonFinite;
+            std::this_thread::sleep_for (std::chrono::milliseconds (2));
+        }
+    });
+
+    for (int i = 0; i < 5; ++i)
+    {
+        std::unique_ptr<juce::AudioProcessorEditor> editor (instance->createEditorIfNeeded());
+        ASSERT_NE (editor, nullptr);
+        EXPECT_GT (editor->getWidth(), 0);
+        editor->addToDesktop (0);
+        editor->setVisible (true);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (150);
+        editor->removeFromDesktop();
+        editor.reset();
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+    }
+
+    stop = true;
+    audio.join();
+    EXPECT_EQ (nonFinite.load(), 0);
 }
 
 int main (int argc, char** argv)
