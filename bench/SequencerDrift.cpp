@@ -65,7 +65,9 @@ void runCase (double rate, double bpm, int multiplier, float swing)
     juce::AudioBuffer<float> buffer (2, 4096);
     juce::MidiBuffer midi;
 
-    const auto grid = kv::StepGrid::make (multiplier, (double) swing);
+    // The grid of the swing as the parameter stores it.
+    const float storedSwing = processor.treeState.getRawParameterValue (kv::ids::swing)->load();
+    const auto grid = kv::StepGrid::make (multiplier, (double) storedSwing);
     const auto total = (std::int64_t) (600.0 * rate);
     std::int64_t done = 0, maxDrift = 0, steps = 0;
     std::uint64_t read = 0;
@@ -87,9 +89,9 @@ void runCase (double rate, double bpm, int multiplier, float swing)
     const double seconds = (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0;
     processor.setPlayHead (nullptr);
 
-    std::printf ("sequencer drift  %6.0f Hz  %5.1f BPM  clockMult %d  swing %.2f : %lld steps, max drift %lld samples, "
+    std::printf ("sequencer drift  %6.0f Hz  %5.1f BPM  clockMult %d  swing %.4f : %lld steps, max drift %lld samples, "
                  "%.2f s for 600 s of audio (%.0fx real time)\n",
-                 rate, bpm, multiplier, (double) swing, (long long) steps, (long long) maxDrift, seconds,
+                 rate, bpm, multiplier, (double) storedSwing, (long long) steps, (long long) maxDrift, seconds,
                  600.0 / seconds);
 }
 } // namespace

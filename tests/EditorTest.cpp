@@ -614,7 +614,7 @@ TEST_F (EditorFixture, CopyAndPasteOverStepKnobs)
     EXPECT_NEAR (value ("stepModB7"), 0.25f, 1.0e-6);
 }
 
-TEST_F (EditorFixture, FirstVisitToPageBCopiesPageAOnceAndUndoTakesItBack)
+TEST_F (EditorFixture, FirstVisitToPageBCopiesPageAOnce)
 {
     open();
     set ("stepPitch2", 48.0f);
@@ -711,4 +711,132 @@ TEST_F (EditorFixture, ToggleButtonPressIsOneEdit)
     press (*editor, command ('z'));
     EXPECT_EQ (value ("lfoSync"), 0.0f);
     EXPECT_FALSE (sync->getToggleState());
+}
+
+TEST_F (EditorFixture, RunAndResetLampsFollowTheTransportAndTheirCounters)
+{
+    open (1662, 946);
+    auto& sequencer = processor.sequencer;
+    const float runX = 1407.9f, runY = 807.7f, resetX = 1583.0f, resetY = 807.7f;
+
+    struct Case
+    {
+        bool switchedOut, hostPlaying, freeRunning;
+        int blinkPhase;
+        bool lit;
+    };
+    const Case cases[] = {
+        { true, true, false, 0, false },   // switched out: dark even while the host plays
+        { false, true, false, 20, true },  // host plays: steady
+        { false, false, true, 20, true },  // free run: steady
+        { false, false, false, 11, true }, // waiting for the host: blinks, on for phases 0 to 11
+        { false, false, false, 12, false },
+    };
+    for (const auto& c : cases)
+    {
+        sequencer.sequencerSwitchedOut = c.switchedOut;
+        sequencer.hostPlaying = c.hostPlaying;
+        sequencer.freeRunning = c.freeRunning;
+        editor->blinkPhase = c.blinkPhase;
+        EXPECT_EQ (redness (paintWithoutArtwork(), runX, runY) > 100, c.lit) << c.blinkPhase << c.hostPlaying;
+    }
+
+    // Reset lamp: shows reset-on-start; a flash shows the other state.
+    for (const bool resetOnStart : { false, true })
+    {
+        set ("seqResetOnStart", resetOnStart ? 1.0f : 0.0f);
+        editor->resetFlash = 0;
+        EXPECT_EQ (redness (paintWithoutArtwork(), resetX, resetY) > 100, resetOnStart);
+        editor->resetFlash = 4;
+        EXPECT_EQ (redness (paintWithoutArtwork(), resetX, resetY) > 100, ! resetOnStart);
+    }
+}
+
+TEST_F (EditorFixture, TickCountsFlashesDownAndHoldsTheFirstStep)
+{
+    open();
+    editor->triggerFlash = 4;
+    editor->saveFlash = 1;
+    editor->holdFirstStep = true;
+    processor.sequencer.currentStep = -1;
+
+    for (int tick = 1; tick <= 4; ++tick)
+    {
+        editor->timerCallback();
+        EXPECT_EQ (editor->triggerFlash, 4 - tick);
+        EXPECT_EQ (editor->saveFlash, 0);
+        EXPECT_EQ (editor->displayedStep, 0);
+    }
+    processor.sequencer.currentStep = 5;
+    editor->timerCallback();
+    EXPECT_EQ (editor->displayedStep, 5);
+    processor.sequencer.currentStep = -1;
+    editor->timerCallback();
+    EXPECT_EQ (editor->displayedStep, -1);  // the hold ended with the first real step
+
+    // The run lamp's phase runs 0 to 23.
+    editor->blinkPhase = 22;
+    editor->timerCallback();
+    EXPECT_EQ (editor->blinkPhase, 23);
+    editor->timerCallback();
+    EXPECT_EQ (editor->blinkPhase, 0);
+}
+
+TEST_F (EditorFixture, SingleRunStopClickActsSixTicksLater)
+{
+    open();
+    auto& sequencer = processor.sequencer;
+    ASSERT_TRUE (editor->runStopButton.onClick != nullptr);
+    ASSERT_FALSE (sequencer.hostPlaying.load());
+    ASSERT_FALSE (sequencer.sequencerSwitchedOut.load());
+
+    editor->runStopButton.onClick();
+    for (int tick = 1; tick <= 5; ++tick)
+    {
+        editor->timerCallback();
+        EXPECT_FALSE (sequencer.sequencerSwitchedOut.load()) << tick;
+    }
+    editor->timerCallback();
+    EXPECT_TRUE (sequencer.sequencerSwitchedOut.load());
+}
+
+#if __has_include("editor/PresetBrowser.h")
+ #include "editor/PresetBrowser.h"
+
+TEST_F (EditorFixture, UndoKeyClosesTheBrowserAndUndoes)
+{
+    open();
+    set ("volume", 0.8f);
+    auto& volume = knob ("volume");
+    drag (volume, { 10.0f, 100.0f }, { { { 10.0f, 75.0f }, {} } });
+    const float edited = value ("volume");
+    ASSERT_GT (edited, 0.8f);
+
+    KVPresetBrowser::open (*editor);
+    ASSERT_NE (editor->presetBrowser, nullptr);
+    mouseOver (knob ("stepPitch0"));
+    EXPECT_FALSE (press (*editor, command ('c')));  // no copy while the browser covers the panel
+
+    EXPECT_TRUE (press (*editor, command ('z')));
+    EXPECT_EQ (editor->presetBrowser, nullptr);
+    EXPECT_NEAR (value ("volume"), 0.8f, 1.0e-6);
+}
+#endif
+
+TEST_F (EditorFixture, OpensOnThePageTheProcessorIsEditing)
+{
+    processor.sequencer.pageBInitialised = true;
+    processor.sequencer.editPage = 1;
+    open();
+    EXPECT_EQ (editor->shownPage, 1);
+    EXPECT_EQ (processor.sequencer.editPage.load(), 1);
+    EXPECT_TRUE (knob ("stepPitch8").isVisible());
+    EXPECT_FALSE (knob ("stepPitch0").isVisible());
+    EXPECT_TRUE (editor->patternBButton.getToggleState());
+    editor.reset();
+
+    processor.sequencer.editPage = 0;
+    open();
+    EXPECT_EQ (editor->shownPage, 0);
+    EXPECT_TRUE (knob ("stepPitch0").isVisible());
 }

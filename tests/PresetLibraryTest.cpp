@@ -161,8 +161,8 @@ TEST_F (PresetFolderTest, FactoryPresetsAreInTheStoredFileForm)
                 const auto& range = parameter->getNormalisableRange();
                 if (! (name == "Snare" && id == "clickDecay"))
                 {
-                    EXPECT_GE (number.value, range.start) << id;
-                    EXPECT_LE (number.value, range.end) << id;
+                    EXPECT_GE ((float) number.value, range.start) << id;
+                    EXPECT_LE ((float) number.value, range.end) << id;
                 }
             }
             else
@@ -215,28 +215,29 @@ TEST_F (PresetFolderTest, SnareCarriesItsStoredValues)
 struct SoundExpectation
 {
     const char* name;
-    double maxCentroidHz, minCentroidHz;
+    double minCentroidHz, maxCentroidHz;
     double minDecaySeconds, maxDecaySeconds;
-    bool pitchDrop;
+    bool pitchDrop;   // the pitch falls by more than an octave into the bass
+    bool softAttack;  // the hit takes more than 12 ms to reach half its peak
 };
 
 TEST_F (PresetFolderTest, FactoryPresetsSoundLikeTheirNames)
 {
     const SoundExpectation expectations[] = {
-        // name                centroid max/min     decay min/max   pitch drop
-        { "Visionaire Kick",   350.0,   30.0,       0.25, 1.6,      true },
-        { "False Drive Kick",  900.0,   30.0,       0.15, 1.4,      true },
-        { "Filter KiCK",       600.0,   30.0,       0.15, 1.4,      true },
-        { "Closed HH",         20000.0, 5000.0,     0.01, 0.15,     false },
-        { "Other HH",          20000.0, 4500.0,     0.02, 0.25,     false },
-        { "Brush Hat",         20000.0, 2500.0,     0.05, 0.5,      false },
-        { "Cowbell",           4000.0,  500.0,      0.08, 0.6,      false },
-        { "Snare",             8000.0,  300.0,      0.05, 0.5,      false },
-        { "Jazzy Base",        1000.0,  40.0,       0.2,  1.6,      false },
-        { "Melodi",            3000.0,  200.0,      0.2,  1.6,      false },
-        { "Perc Seq",          3000.0,  80.0,       0.08, 1.0,      false },
-        { "Transistor 2",      3000.0,  80.0,       0.1,  1.0,      false },
-        { "What",              5000.0,  80.0,       0.1,  1.6,      false },
+        // name               centroid (Hz)     decay to -40 dB (s)  drop   soft
+        { "Visionaire Kick",  20.0,  300.0,     0.6,  2.6,           true,  false },
+        { "False Drive Kick", 20.0,  600.0,     0.5,  2.2,           true,  false },
+        { "Filter KiCK",      20.0,  600.0,     0.5,  2.2,           true,  false },
+        { "Closed HH",        7000.0, 20000.0,  0.03, 0.25,          false, false },
+        { "Other HH",         6000.0, 20000.0,  0.05, 0.4,           false, false },
+        { "Brush Hat",        4000.0, 20000.0,  0.1,  0.7,           false, true },
+        { "Cowbell",          700.0,  3000.0,   0.2,  1.0,           false, false },
+        { "Snare",            1000.0, 6000.0,   0.05, 0.4,           false, false },
+        { "Jazzy Base",       100.0,  1200.0,   0.6,  2.5,           false, false },
+        { "Melodi",           200.0,  1500.0,   0.6,  2.5,           false, false },
+        { "Perc Seq",         150.0,  1500.0,   0.3,  1.5,           false, false },
+        { "Transistor 2",     300.0,  3000.0,   0.4,  1.6,           false, false },
+        { "What",             300.0,  3000.0,   0.4,  1.6,           false, true },
     };
 
     for (const auto& e : expectations)
@@ -245,26 +246,37 @@ TEST_F (PresetFolderTest, FactoryPresetsSoundLikeTheirNames)
         KVProcessor p;
         p.setRandomSeed (7);
         ASSERT_TRUE (p.loadPreset (test::factoryEntry (e.name)));
-        const auto hit = test::renderHit (p, 2.0);
+        const auto hit = test::renderHit (p, 3.0);
         const auto f = test::measureHit (hit);
 
-        std::printf ("[ preset   ] %-16s peak %.3f  rms %.3f  centroid %6.0f Hz  decay %.3f s  pitch %5.0f -> %5.0f Hz\n",
-                     e.name, f.peak, f.rms, f.centroidHz, f.decay40Seconds, f.earlyHz, f.lateHz);
+        std::printf ("[ preset   ] %-16s peak %.3f  rise %4.1f ms  rms %.3f  centroid %6.0f Hz  decay %.3f s  pitch %5.0f -> %5.0f Hz\n",
+                     e.name, f.peak, f.riseSeconds * 1000.0, f.rms, f.centroidHz, f.decay40Seconds, f.earlyHz, f.lateHz);
 
         EXPECT_TRUE (f.finite);
-        EXPECT_GT (f.peak, 0.2f);
+        EXPECT_GT (f.peak, 0.25f);
         EXPECT_LE (f.peak, 1.0f);
-        EXPECT_GT (f.rms, 0.02f);
-        EXPECT_LE (f.centroidHz, e.maxCentroidHz);
+        EXPECT_GT (f.rms, 0.03f);
         EXPECT_GE (f.centroidHz, e.minCentroidHz);
+        EXPECT_LE (f.centroidHz, e.maxCentroidHz);
         EXPECT_GE (f.decay40Seconds, e.minDecaySeconds);
         EXPECT_LE (f.decay40Seconds, e.maxDecaySeconds);
+        EXPECT_EQ (f.riseSeconds > 0.012, e.softAttack);
         if (e.pitchDrop)
         {
-            EXPECT_GT (f.earlyHz, 1.8 * f.lateHz);
+            EXPECT_GT (f.earlyHz, 2.0 * f.lateHz);
             EXPECT_LT (f.lateHz, 90.0);
         }
     }
+}
+
+TEST_F (PresetFolderTest, CowbellIsTwoToned)
+{
+    KVProcessor p;
+    ASSERT_TRUE (p.loadPreset (test::factoryEntry ("Cowbell")));
+    const auto hit = test::renderHit (p, 0.3);
+    const double between = test::levelAt (hit, 670.0, 0.2);
+    EXPECT_GT (test::levelAt (hit, 540.0, 0.2), 4.0 * between);
+    EXPECT_GT (test::levelAt (hit, 800.0, 0.2), 4.0 * between);
 }
 
 TEST_F (PresetFolderTest, SequencedPresetsMoveTheirLanes)
@@ -560,14 +572,16 @@ TEST_F (PresetFolderTest, BadPresetFilesAreRefused)
 TEST_F (PresetFolderTest, InitRestoresTheDefaultSound)
 {
     KVProcessor p;
-    const auto initial = test::soundText (p);
+    const auto initial = test::parameterValues (p);
+    const auto initialFingerprint = p.presetFingerprint.load();
     ASSERT_TRUE (p.loadPreset (test::factoryEntry ("What")));
     p.sequencer.pageBInitialised = true;
     p.sequencer.chainMode = true;
     p.sequencer.editPage = 1;
 
     p.loadInitPreset();
-    EXPECT_EQ (test::soundText (p), initial);
+    EXPECT_EQ (test::differingValues (test::parameterValues (p), initial), "");
+    EXPECT_EQ (p.presetFingerprint.load(), initialFingerprint);
     EXPECT_EQ (test::currentName (p), "Init");
     EXPECT_EQ (test::currentSource (p), Source::None);
     EXPECT_FALSE (p.sequencer.pageBInitialised.load());

@@ -380,6 +380,9 @@ TEST_F (PresetUiFixture, SaveOnAUserPresetAsksToOverwriteOrSaveACopy)
 
     windows.answer (2);
     EXPECT_EQ (windows.chooserStart.getFileName(), "Kick Copy.pk16");
+    addPresetFile (userFolder(), "KICK copy");
+    windows.answer (2);
+    EXPECT_EQ (windows.chooserStart.getFileName(), "Kick Copy 2.pk16");
 
     windows.answer (0);
     EXPECT_TRUE (processor.presetModified.load());
@@ -827,10 +830,12 @@ TEST_F (SequencerButtonsFixture, PagesChainAndTriggerButtons)
     KVSequencerButtons::chainClicked (*editor);
     EXPECT_TRUE (seq().chainMode.load());
     EXPECT_TRUE (processor.presetModified.load());
+    EXPECT_TRUE (editor->laneLengthBoxes[0]->isItemEnabled (16));
     undo();
     editor->timerCallback();
     EXPECT_FALSE (seq().chainMode.load());
     EXPECT_FALSE (editor->chainButton.getToggleState());
+    EXPECT_FALSE (editor->laneLengthBoxes[0]->isItemEnabled (9));
 
     KVSequencerButtons::triggerClicked (*editor);
     EXPECT_TRUE (processor.auditionRequest.load());

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -602,6 +603,44 @@ TEST (SequencerTransport, Controller110StartsAndStopsFreeRunOnlyWhileTheHostIsSt
         rig.renderTo (20000);
         EXPECT_FALSE (rig.seq().freeRunning.load());
         EXPECT_EQ (rig.events.size(), 2u);
+    }
+}
+
+TEST (SequencerTransport, RunSwitchClickAndAutomationFollowTheRunState)
+{
+    struct Case
+    {
+        const char* name;
+        bool hostPlaying, switchedOut, freeRun;
+        bool switchedOutAfter, freeRunAfter, clockRunsAfter;
+    };
+    const Case cases[] = {
+        { "switched out, host stopped", false, true, false, false, false, false },
+        { "switched out, host playing", true, true, false, false, false, true },
+        { "waiting for the host", false, false, false, true, false, false },
+        { "following the host", true, false, false, true, false, false },
+        { "free running", false, false, true, false, false, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        Rig rig;
+        rig.setPlaying (c.hostPlaying);
+        if (c.switchedOut)
+            rig.set (kv::ids::seqRun, 0.0f); // host automation
+        if (c.freeRun)
+            rig.processor.startFreeRun();
+        rig.renderTo (6500);
+        ASSERT_EQ (rig.seq().sequencerSwitchedOut.load(), c.switchedOut);
+        ASSERT_EQ (rig.seq().isClockRunning(), ! c.switchedOut && (c.hostPlaying || c.freeRun));
+
+        rig.seq().clickRunSwitch();
+        rig.renderTo (13000);
+        EXPECT_EQ (rig.seq().sequencerSwitchedOut.load(), c.switchedOutAfter);
+        EXPECT_EQ (test::getParameter (rig.processor, kv::ids::seqRun) > 0.5f, ! c.switchedOutAfter);
+        EXPECT_EQ (rig.seq().freeRunning.load(), c.freeRunAfter);
+        EXPECT_EQ (rig.seq().isClockRunning(), c.clockRunsAfter);
     }
 }
 

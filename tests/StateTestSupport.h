@@ -9,6 +9,7 @@
 #include <juce_dsp/juce_dsp.h>
 #include <gtest/gtest.h>
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace test
@@ -50,6 +51,27 @@ inline void setHostState (KVProcessor& p, const juce::MemoryBlock& block)
 
 // The state as the comparison sees it: the document text without the host-only attributes.
 inline juce::String soundText (KVProcessor& p) { return p.createStateXml()->toString(); }
+
+// Every parameter's value as the engine reads it, by identifier.
+inline std::map<juce::String, float> parameterValues (KVProcessor& p)
+{
+    std::map<juce::String, float> values;
+    for (auto* parameter : p.getParameters())
+        if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter))
+            values[ranged->getParameterID()] = p.treeState.getRawParameterValue (ranged->getParameterID())->load();
+    return values;
+}
+
+// The parameters whose values differ by more than a few float steps (a skewed range's round trip
+// through its normalised form may move a value by one), as "id: a != b" lines; empty when equal.
+inline juce::String differingValues (const std::map<juce::String, float>& a, const std::map<juce::String, float>& b)
+{
+    juce::String out;
+    for (const auto& [id, value] : a)
+        if (auto it = b.find (id); it == b.end() || std::abs (it->second - value) > 1.0e-6f * std::max (1.0f, std::abs (value)))
+            out << id << ": " << juce::String (value, 9) << " != " << (it == b.end() ? juce::String ("-") : juce::String (it->second, 9)) << "\n";
+    return out;
+}
 
 inline KVProcessor::PresetEntry factoryEntry (const juce::String& name)
 {
@@ -116,6 +138,7 @@ struct HitFigures
     float rms = 0.0f;            // over the first 100 ms
     double centroidHz = 0.0;     // spectral centroid of the first 100 ms
     double decay40Seconds = 0.0; // until the level stays 40 dB below the peak
+    double riseSeconds = 0.0;    // until the signal first reaches half its peak
     double earlyHz = 0.0;        // dominant frequency of the first 15 ms
     double lateHz = 0.0;         // dominant frequency from 60 to 160 ms
     bool finite = true;
@@ -140,6 +163,22 @@ inline double dominantFrequency (const std::vector<float>& x, size_t start, size
     return (double) best * rate / (double) (1 << order);
 }
 
+// Level of one frequency over the first `seconds` of the signal (Goertzel, Hann window).
+inline double levelAt (const std::vector<float>& x, double hz, double seconds, double rate = 48000.0)
+{
+    const size_t n = std::min (x.size(), (size_t) (seconds * rate));
+    const double w = 2.0 * juce::MathConstants<double>::pi * hz / rate;
+    double s1 = 0.0, s2 = 0.0;
+    for (size_t i = 0; i < n; ++i)
+    {
+        const double window = 0.5 - 0.5 * std::cos (2.0 * juce::MathConstants<double>::pi * (double) i / (double) (n - 1));
+        const double s0 = x[i] * window + 2.0 * std::cos (w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return std::sqrt (s1 * s1 + s2 * s2 - 2.0 * std::cos (w) * s1 * s2) / (double) n;
+}
+
 inline HitFigures measureHit (const std::vector<float>& x, double rate = 48000.0)
 {
     HitFigures f;
@@ -148,6 +187,12 @@ inline HitFigures measureHit (const std::vector<float>& x, double rate = 48000.0
         f.finite = f.finite && std::isfinite (s);
         f.peak = std::max (f.peak, std::abs (s));
     }
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::abs (x[i]) >= 0.5f * f.peak)
+        {
+            f.riseSeconds = (double) i / rate;
+            break;
+        }
 
     const size_t window = (size_t) (0.1 * rate);
     double sum = 0.0;

@@ -189,6 +189,32 @@ TEST (VoiceOscillators, MetalWaveHasSixSquarePartialsAtItsRatios)
         EXPECT_LT (magnitudeAt (out, from, n, hz), 0.02 * mean) << hz << " Hz";
 }
 
+TEST (VoiceOscillators, HardSyncRestartsVco2WithEveryCycleOfVco1ButNotWithMetal)
+{
+    // VCO 2 alone is heard (a 470 Hz sine); VCO 1 (200 Hz, silent) only drives the sync.
+    auto render = [] (float vco1Wave, float sync) {
+        Rig rig ({ { "vco1Level", 0.0f }, { "vco2Level", 1.0f }, { "vco2Wave", 2.0f }, { "vco2Freq", 470.0f },
+                   { "vco1Wave", vco1Wave }, { "vco1Freq", 200.0f }, { "hardSync", sync },
+                   { "vcfMode", 1.0f }, { "cutoff", 20.0f } });
+        return rig.play (60, 127, 9600);
+    };
+    // How far the signal is from repeating after one VCO 1 cycle (240 samples).
+    auto periodError = [] (const std::vector<float>& x) {
+        double difference = 0.0, level = 0.0;
+        for (size_t i = 2400; i + 240 < x.size(); ++i)
+        {
+            difference += std::pow ((double) x[i + 240] - x[i], 2.0);
+            level += (double) x[i] * x[i];
+        }
+        return std::sqrt (difference / level);
+    };
+
+    for (const float wave : { 0.0f, 1.0f, 3.0f })
+        EXPECT_LT (periodError (render (wave, 1.0f)), 0.02) << "VCO 1 wave " << wave;
+    EXPECT_GT (periodError (render (0.0f, 0.0f)), 0.5);
+    EXPECT_EQ (render (2.0f, 1.0f), render (2.0f, 0.0f));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Pitch
 
@@ -427,6 +453,11 @@ TEST (VoiceRobustness, ExtremeSettingsNeverProduceNonFiniteOrRunawaySamples)
         float worst = 0.0f;
         for (int blockIndex = 0; blockIndex < 40; ++blockIndex)
         {
+            // Knobs move while notes ring, random notes start at random offsets.
+            if (c >= 2 && blockIndex % 10 == 5)
+                for (int k = 0; k < 12; ++k)
+                    parameters[(int) (uniform (random) * (float) (parameters.size() - 1))]->setValueNotifyingHost (uniform (random));
+
             juce::MidiBuffer midi;
             if (blockIndex % 8 == 0)
                 midi.addEvent (juce::MidiMessage::noteOn (1, (int) (uniform (random) * 127.0f),

@@ -57,6 +57,23 @@ void KVFilter::setResonance (float r) noexcept
     seedNoiseAmount = r > 0.9f ? std::min (1.0f, (r - 0.9f) * 10.0f) * 0.000001f : 0.0f;
 }
 
+bool KVFilter::settleIfRungOut() noexcept
+{
+    if (seedNoiseAmount > 0.0f)
+        return false;
+
+    constexpr float rest = 1.0e-20f;
+    float largest = std::max (std::abs (previousInput), std::max (std::abs (svfLow), std::abs (svfBand)));
+    for (size_t i = 0; i < 4; ++i)
+        largest = std::max (largest, std::max (std::abs (stageInput[i]), std::abs (stageOutput[i])));
+    if (largest >= rest)
+        return false;
+
+    if (largest > 0.0f)
+        reset();
+    return true;
+}
+
 float KVFilter::processLowPass (float x) noexcept
 {
     if (seedNoiseAmount > 0.0f)

@@ -28,6 +28,11 @@ public:
     float processLowPass (float x) noexcept;
     float processHighPass (float x) noexcept;
 
+    // True when the filter has rung out (every state below 1e-20, no seed noise): with no
+    // input it would only drift on towards 0 through denormal numbers, so it is set to exactly
+    // 0 and may be skipped while its input stays 0.
+    bool settleIfRungOut() noexcept;
+
     void setSeed (juce::int64 seed) noexcept { random.setSeed (seed); }
     void seedRandomly() noexcept { random.setSeedRandomly(); }
 

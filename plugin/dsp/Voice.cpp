@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -295,6 +296,14 @@ float KVVoice::renderSample() noexcept
     amplifierGainSmoothed += (target - amplifierGainSmoothed) * amplifierSmoothingCoefficient;
     if (std::abs (amplifierGainSmoothed) < 0.000001f)
         amplifierGainSmoothed = 0.0f;
+
+    // Between notes, once the gain is 0 and the filter has rung out, the output is exactly 0.
+    if (target == 0.0f && amplifierGainSmoothed == 0.0f && filterInput == 0.0f && bypassed == 0.0f)
+    {
+        filter.setResonance (controls.resonance);
+        if (filter.settleIfRungOut())
+            return 0.0f;
+    }
 
     // Cutoff: base, filter envelope (up by up to 8500 Hz, or down to 20 Hz) and noise.
     const float base = controls.cutoff;

@@ -105,6 +105,10 @@ KVEditor::KVEditor (KVProcessor& p)
 {
     using namespace kv::layout;
 
+    // The panel opens on the page the processor is editing (and playing, outside chain mode), so
+    // opening the window never changes what the sequencer plays.
+    shownPage = processor.sequencer.editPage.load (std::memory_order_relaxed) > 0 ? 1 : 0;
+
     // The remembered size is read before the constrainer can overwrite it.
     const auto startSize = initialEditorSize (processor.editorWidth.load (std::memory_order_relaxed),
                                               processor.editorHeight.load (std::memory_order_relaxed));
@@ -124,7 +128,7 @@ KVEditor::KVEditor (KVProcessor& p)
     nameControlsAndSetResetValues();
     resized();
 
-    switchEditPage (0);
+    switchEditPage (shownPage);
     refreshPresetControls();
 }
 

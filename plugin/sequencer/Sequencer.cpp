@@ -84,7 +84,7 @@ void KVSequencer::stopFreeRun()
     sequencerStartPending = false;
 }
 
-void KVSequencer::runSwitchClicked()
+void KVSequencer::clickRunSwitch()
 {
     const bool playing = hostPlaying.load();
     const bool free = freeRunning.load();
@@ -253,7 +253,7 @@ StepEvent KVSequencer::advanceSample (int sampleIndex, const std::array<kv::Step
             freeRunPosition.set (0.0);
         }
         lanes.clockStopped();
-        // nothing is playing that a replacement could repeat
+        replacedPending = false; // nothing is playing that a replacement could repeat
         return {};
     }
 
@@ -339,7 +339,7 @@ StepEvent KVSequencer::advanceSample (int sampleIndex, const std::array<kv::Step
     else if (laneGridValid && grid != laneGrid)
     {
         // New multiplier or swing: keep the lanes where the old grid has them at this beat.
-        lanes.treatAsPlayed (stepCount);
+        lanes.shift (laneGrid.stepCountAt (beat, countTolerance) - stepCount);
         laneGrid = grid;
     }
 

@@ -39,7 +39,7 @@ public:
 
     // A single click on the run switch: switch in when out; otherwise end a free run when the
     // host is stopped, or switch out.
-    void runSwitchClicked();
+    void clickRunSwitch();
 
     // Transport controllers 110 and 119 (audio thread, from the MIDI pass).
     void handleTransportController (int controller, int value);

@@ -53,7 +53,7 @@ struct StepGrid
     {
         constexpr double limit = 4.0e15; // keeps the pair count far inside the integer range
         const double b = beat + tolerance + std::abs (beat) * 1.0e-15;
-        const double pairs = std::trunc (b / pairBeats);
+        const double pairs = std::floor (b / pairBeats);
         if (! (pairs > -limit && pairs < limit))
             return 0;
 

@@ -30,7 +30,7 @@ float currentPlainValue (const juce::RangedAudioParameter& parameter)
 
 void setPlainValueNotifyingHost (juce::RangedAudioParameter& parameter, float value)
 {
-    parameter.setValueNotifyingHost (parameter.convertTo0to1 (value));
+    kv::state::setParameterValueExactly (parameter, value);
 }
 } // namespace
 

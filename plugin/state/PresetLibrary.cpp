@@ -166,7 +166,8 @@ std::vector<KVProcessor::PresetEntry> KVProcessor::getPresetEntries() const
 juce::String KVProcessor::sanitisePresetName (const juce::String& name)
 {
     juce::String kept;
-    for (auto p = name.trim().getCharPointer(); ! p.isEmpty();)
+    const auto trimmed = name.trim(); // the walk below must not outlive the trimmed text
+    for (auto p = trimmed.getCharPointer(); ! p.isEmpty();)
     {
         const auto c = p.getAndAdvance();
         if (isAllowedNameCharacter (c))
@@ -251,6 +252,16 @@ bool KVProcessor::loadPreset (const PresetEntry& entry)
 void KVProcessor::loadInitPreset()
 {
     treeState.replaceState (defaultState.createCopy());
+
+    // The parameter tree takes stored values through their normalised form, which can land a float
+    // step away from the default; put them back exactly.
+    for (const auto& child : defaultState)
+        if (auto* parameter = treeState.getParameter (child.getProperty (attr::id).toString()))
+        {
+            const auto value = (float) child.getProperty (attr::value);
+            if (treeState.getRawParameterValue (parameter->getParameterID())->load() != value)
+                setParameterValueExactly (*parameter, value);
+        }
 
     sequencer.pageBInitialised.store (false, std::memory_order_relaxed);
     sequencer.editPage.store (0, std::memory_order_relaxed);

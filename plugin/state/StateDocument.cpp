@@ -56,6 +56,34 @@ bool hasInstrumentRoot (const juce::XmlElement& document)
     return document.getTagName().equalsIgnoreCase (kRootTag);
 }
 
+void setParameterValueExactly (juce::RangedAudioParameter& parameter, float value)
+{
+    // What the parameter tree reports after the parameter was set to a normalised value n.
+    const auto reported = [&parameter] (float n) {
+        return parameter.convertFrom0to1 (parameter.convertTo0to1 (parameter.convertFrom0to1 (n)));
+    };
+
+    float best = parameter.convertTo0to1 (value);
+    float bestError = std::abs (reported (best) - value);
+    const float direction = reported (best) < value ? 1.0f : 0.0f;
+
+    float n = best;
+    for (int i = 0; i < 8 && bestError > 0.0f; ++i)
+    {
+        n = std::nextafter (n, direction);
+        if (n < 0.0f || n > 1.0f)
+            break;
+        const float error = std::abs (reported (n) - value);
+        if (error < bestError)
+        {
+            best = n;
+            bestError = error;
+        }
+    }
+
+    parameter.setValueNotifyingHost (best);
+}
+
 juce::int64 hashText (const juce::String& text) noexcept
 {
     juce::uint64 h = 0;

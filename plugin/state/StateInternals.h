@@ -48,6 +48,11 @@ void removePatchCables (juce::XmlElement& document);
 // True for the instrument's own root tag, in any letter case.
 bool hasInstrumentRoot (const juce::XmlElement& document);
 
+// Sets a parameter so that it reports exactly `value` where its normalised conversions allow
+// (the plain-to-normalised-to-plain round trip of a skewed range can be off by a float step);
+// otherwise as close as they allow. With host notification.
+void setParameterValueExactly (juce::RangedAudioParameter& parameter, float value);
+
 // The hash of the instrument's fingerprints: h = h * 101 + c over the text's code points.
 juce::int64 hashText (const juce::String& text) noexcept;
 } // namespace kv::state

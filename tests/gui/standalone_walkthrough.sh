@@ -50,13 +50,15 @@ done
 [ -n "$window" ] || { echo "the standalone window did not appear" >&2; cat "$work/app.log" >&2; exit 1; }
 sleep 1.5
 
-# The editor fills the window below the standalone's own strip; it keeps the panel's aspect ratio.
+# The editor fills the window inside its resize border (4 pixels without a window manager) and
+# below the standalone's title strip; it keeps the panel's aspect ratio.
+border="${WALKTHROUGH_BORDER:-4}"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 win_x=$X win_y=$Y win_w=$WIDTH win_h=$HEIGHT
-ed_w=$win_w
-ed_h=$(( (win_w * 946 + 831) / 1662 ))
-ed_x=$win_x
-ed_y=$(( win_y + win_h - ed_h ))
+ed_w=$(( win_w - 2 * border ))
+ed_h=$(( (ed_w * 946 + 831) / 1662 ))
+ed_x=$(( win_x + border ))
+ed_y=$(( win_y + win_h - border - ed_h ))
 echo "window ${win_w}x${win_h} at $win_x,$win_y; editor ${ed_w}x${ed_h} at $ed_x,$ed_y"
 
 # Panel coordinates (pixels of the 1662 x 946 artwork) to screen coordinates.
@@ -77,7 +79,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # 1. The preset box: a click on the display window opens the list of every preset.
 click_panel 466 875 0.8
-shot "${win_w}x$(( win_h + 400 < 1000 ? win_h + 400 : 1000 - win_y ))+${win_x}+${win_y}" "$shots/screenshot-preset-menu.png"
+shot "${win_w}x${win_h}+${win_x}+${win_y}" "$shots/screenshot-preset-menu.png"
 key Escape
 sleep 0.4
 
@@ -88,8 +90,11 @@ click_panel 809 873 0.5
 # 3. SAVE: the save dialog opens in the user folder; type a new name and confirm.
 click_panel 1013 873 1.5
 dialog="$(xdotool search --onlyvisible --name 'Save PULSKAR-16 Preset' 2>/dev/null | head -n1 || true)"
+[ -n "${WALKTHROUGH_DEBUG:-}" ] && import -window root "$shots/debug-save-dialog.png"
 [ -n "$dialog" ] || fail "the save dialog did not open"
-xdotool windowfocus "$dialog" 2>/dev/null || true
+# The file name field runs along the dialog's lower edge, above its buttons.
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+click_screen $(( X + WIDTH / 2 )) $(( Y + HEIGHT - 62 ))
 key ctrl+a
 xdotool type --delay 40 "Walkthrough Kick"
 sleep 0.3
@@ -98,14 +103,20 @@ sleep 1.2
 user_presets | grep -qx 'Walkthrough Kick.pk16' || fail "the saved preset is not in the user folder ($(user_presets))"
 echo "saved: $(user_presets | tr '\n' ' ')"
 
-# 4. The browser: "Browse Presets..." is the first item of the preset box.
+# 4. The browser: "Browse Presets..." is the first item of the preset box's pop-up window.
+before="$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)"
 click_panel 466 875 0.8
-key Down
-key Return
-sleep 0.8
+popup="$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort) | head -n1)"
+[ -n "$popup" ] || fail "the preset list did not open"
+eval "$(xdotool getwindowgeometry --shell "$popup")"
+click_screen $(( X + 80 )) $(( Y + 16 )) 0.8
 # The card is 620 x 430, centred in the editor; bands relative to its content origin (x0, y0).
 x0=$(( ed_x + ed_w / 2 - 310 + 18 ))
 y0=$(( ed_y + ed_h / 2 - 215 + 12 ))
+# Click the first row, then End: the list scrolls to the new user preset, marked as current.
+click_screen $(( x0 + 200 )) $(( y0 + 134 + 13 ))
+key End
+sleep 0.4
 shot "${ed_w}x${ed_h}+${ed_x}+${ed_y}" "$shots/screenshot-browser.png"
 
 # USER filter, then search for the new preset and select its row.
@@ -118,6 +129,7 @@ click_screen $(( x0 + 200 )) $(( y0 + 134 + 13 ))
 # DELETE, then confirm the question with Return.
 click_screen $(( x0 + 388 + 98 )) $(( y0 + 372 + 17 )) 0.8
 question="$(xdotool search --onlyvisible --name 'Delete Preset' 2>/dev/null | head -n1 || true)"
+[ -n "${WALKTHROUGH_DEBUG:-}" ] && import -window root "$shots/debug-delete-question.png"
 [ -n "$question" ] && xdotool windowfocus "$question" 2>/dev/null || true
 key Return
 sleep 0.8

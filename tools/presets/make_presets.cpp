@@ -50,19 +50,20 @@ int main (int argc, char** argv)
     juce::ScopedJuceInitialiser_GUI juceInitialiser;
     int result = 0;
     {
-        KVProcessor processor;
-
-        // The tree's own child order (a fresh processor's), without the transport parameters.
-        juce::StringArray order;
-        for (const auto& child : processor.treeState.copyState())
-        {
-            const auto id = child.getProperty ("id").toString();
-            if (! isTransport (id))
-                order.add (id);
-        }
-
         for (const auto& preset : *presets)
         {
+            // A fresh instance per preset: every value it does not set is the pristine default.
+            KVProcessor processor;
+
+            // The tree's own child order (a fresh processor's), without the transport parameters.
+            juce::StringArray order;
+            for (const auto& child : processor.treeState.copyState())
+            {
+                const auto id = child.getProperty ("id").toString();
+                if (! isTransport (id))
+                    order.add (id);
+            }
+
             const auto name = preset.getProperty ("name", {}).toString();
             const auto* values = preset.getProperty ("values", {}).getArray();
             if (name.isEmpty() || values == nullptr)
@@ -70,8 +71,6 @@ int main (int argc, char** argv)
                 result = fail ("a preset without name or values");
                 break;
             }
-
-            processor.loadInitPreset();
 
             std::map<juce::String, juce::String> verbatim;
             juce::StringArray extraIds; // identifiers that name no parameter

@@ -97,7 +97,7 @@ VISIONAIRE_KICK = {
     "vco1EgAmt": 31.0, "vcoDecay": 0.045, "vcoEgShape": "EXP",
     "vco2Level": 0.0,
     "cutoff": 850.0, "resonance": 0.1, "vcfEgAmt": 0.35, "vcfDecay": 0.08, "velVcfDecaySens": 0.3,
-    "vcaDecay": 0.42, "untz": 0.35,
+    "vcaDecay": 0.38, "untz": 0.35,
     "clickLevel": 0.22, "clickTune": 2600.0, "clickDecay": 0.006,
     "preDrive": 1.35, "volume": 0.85,
     "seqPitchMod": "VCO 1+2",
@@ -118,7 +118,7 @@ FALSE_DRIVE_KICK = {
 FILTER_KICK = {
     "vco1Wave": "Square", "vco1Freq": 44.0, "vco1Level": 0.85,
     "vco1EgAmt": 24.0, "vcoDecay": 0.05, "vcoEgShape": "EXP",
-    "cutoff": 130.0, "resonance": 0.72, "vcfEgAmt": 0.78, "vcfDecay": 0.14, "velVcfDecaySens": 0.35,
+    "cutoff": 130.0, "resonance": 0.7, "vcfEgAmt": 0.6, "vcfDecay": 0.08, "velVcfDecaySens": 0.35,
     "vcaDecay": 0.34, "untz": 0.25,
     "clickLevel": 0.18, "clickTune": 1800.0, "clickDecay": 0.007,
     "preDrive": 2.0, "volume": 0.85,
@@ -146,7 +146,7 @@ OTHER_HH = {
     "vcaDecay": 0.05, "untz": -0.5,
     # Mod lane A lengthens the off-beat hits a little.
     "modADest": "VCA DEC", "modASteps": "4",
-    "preDrive": 1.3, "volume": 0.72,
+    "preDrive": 1.3, "volume": 0.6,
     **pattern(pitch=[60] * 8, vel=[0.9, 0.5, 1.0, 0.5, 0.9, 0.5, 1.0, 0.6],
               mod_a=[0.5, 0.5, 0.72, 0.5, 0.5, 0.5, 0.72, 0.5]),
 }
@@ -154,11 +154,11 @@ OTHER_HH = {
 # Brush: soft noise swish with a slow attack, slowly recoloured by the LFO, swung.
 BRUSH_HAT = {
     "vco1Level": 0.0,
-    "noiseLevel": 0.85, "noiseColor": 0.25, "noiseDecay": 0.16,
+    "noiseLevel": 0.85, "noiseColor": 0.0, "noiseDecay": 0.16,
     "vcfMode": "HP", "cutoff": 1900.0, "resonance": 0.05,
     "vcaEg": 0.32, "vcaDecay": 0.11, "untz": 0.4,
     "lfoDest": "NOISE COL", "lfoWave": "TRI", "lfoRate": 0.45, "lfoAmt": 0.3,
-    "swing": 0.22, "volume": 0.66,
+    "swing": 0.22, "volume": 0.85,
     **pattern(pitch=[60] * 8, vel=[0.8, 0.4, 0.62, 0.45, 0.78, 0.38, 0.66, 0.5]),
 }
 
@@ -195,7 +195,7 @@ MELODI = {
     "pitchSteps": "7", "velSteps": "5", "modASteps": "6", "modBSteps": "3",
     "modADest": "CUTOFF", "modBDest": "FM AMT",
     "lfoDest": "PAN", "lfoWave": "TRI", "lfoRate": 0.25, "lfoAmt": 0.3,
-    "volume": 0.7,
+    "volume": 0.9,
     **pattern(pitch=[60, 67, 63, 72, 70, 67, 63, 65],
               vel=[0.9, 0.55, 0.75, 0.6, 0.8, 0.7, 0.6, 0.7],
               mod_a=[0.5, 0.75, 0.35, 0.85, 0.55, 0.3, 0.5, 0.5],
@@ -234,18 +234,17 @@ TRANSISTOR_2 = {
               vel=[1.0, 0.0, 0.6, 0.0, 0.85, 0.0, 0.55, 0.7]),
 }
 
-# Odd one out: metallic FM through a ringing low-pass, VCO 2's pitch envelope rising from below,
-# a synced sample-and-hold on VCO 2's pitch; the lanes move resonance and pan.
+# Odd one out: a talking "wha". Two squares a fifth apart open a ringing low-pass after a slow
+# attack and close it again; a synced sample-and-hold nudges the cutoff every sixteenth, mod lane A
+# changes the sweep per step and mod lane B throws the hits around the stereo field.
 WHAT = {
-    "vco1Wave": "Metal", "vco1Freq": 180.0, "vco1Level": 0.45,
-    "vco2Wave": "Sine", "vco2Freq": 95.0, "vco2Level": 0.6, "fmAmount": 0.7,
-    "vco2EgAmt": -24.0, "vco2Decay": 0.12, "vcoEgShape": "LOG",
-    "noiseLevel": 0.2, "noiseColor": -0.6, "noiseDecay": 0.1,
-    "cutoff": 1600.0, "resonance": 0.8, "vcfEgAmt": 0.25, "vcfDecay": 0.2,
-    "vcaDecay": 0.25, "untz": -0.4,
-    "lfoDest": "VCO2 PITCH", "lfoWave": "SH", "lfoSync": "on", "lfoRate": 4.0, "lfoAmt": 0.5,
-    "modADest": "RESONANCE", "modBDest": "PAN", "modASteps": "5", "modBSteps": "3",
-    "preDrive": 1.8, "volume": 0.7,
+    "vco1Wave": "Square", "vco1Freq": 98.0, "vco1Level": 0.6,
+    "vco2Wave": "Square", "vco2Freq": 147.0, "vco2Level": 0.4,
+    "cutoff": 260.0, "resonance": 0.82, "vcfEgAmt": 0.62, "vcfDecay": 0.22, "velVcfDecaySens": 0.2,
+    "vcaEg": 0.3, "vcaDecay": 0.26, "untz": 0.6,
+    "lfoDest": "CUTOFF", "lfoWave": "SH", "lfoSync": "on", "lfoRate": 4.0, "lfoAmt": 0.25,
+    "modADest": "VCF EG", "modBDest": "PAN", "modASteps": "5", "modBSteps": "3",
+    "preDrive": 1.8, "volume": 0.75,
     **pattern(pitch=[60, 60, 67, 60, 58, 60, 72, 55],
               vel=[1.0, 0.0, 0.7, 0.45, 0.0, 0.85, 0.6, 0.0],
               mod_a=[0.5, 0.7, 0.3, 0.6, 0.4, 0.5, 0.5, 0.5],
