@@ -41,9 +41,12 @@ void setPlain (KVProcessor& p, const char* id, float value)
     parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
 }
 
+// Parameters that move the step grid itself (or, for the lane lengths, fire an extra step when a
+// lane jumps) are left alone, so the step events can be held against the ideal grid.
 bool affectsTiming (const juce::String& id)
 {
-    return id == "clockMult" || id == "swing" || id == "seqRun" || id == "tempo" || id == "seqResetOnStart";
+    return id == "clockMult" || id == "swing" || id == "seqRun" || id == "tempo" || id == "seqResetOnStart"
+           || id.endsWith ("Steps");
 }
 
 void soak (double minutes)
@@ -93,7 +96,11 @@ void soak (double minutes)
             midi.addEvent (juce::MidiMessage::noteOn (1, 30 + random.nextInt (60), (juce::uint8) (1 + random.nextInt (127))),
                            random.nextInt (n));
         if (random.nextInt (8) == 0)
-            midi.addEvent (juce::MidiMessage::controllerEvent (1, 20 + random.nextInt (89), random.nextInt (128)), random.nextInt (n));
+        {
+            const int controller = 20 + random.nextInt (89);
+            if (controller != 106) // the clock multiplier
+                midi.addEvent (juce::MidiMessage::controllerEvent (1, controller, random.nextInt (128)), random.nextInt (n));
+        }
         for (int k = 0; k < 4; ++k)
             automated[random.nextInt (automated.size())]->setValueNotifyingHost (random.nextFloat());
 
