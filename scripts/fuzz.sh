@@ -35,4 +35,4 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
 "$build/fuzz/pulskar_fuzz_state" "$corpus" \
     -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=4096 \
-    -artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1
+    -dict=fuzz/state.dict -artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1
