@@ -209,6 +209,8 @@ TEST_F (PresetFolderTest, BadHostDataChangesNothing)
         { "nested in attributes' disguise", test::makeEnvelope ("<ORRAKV x=\"/>\">" + juce::String::repeatedString ("<a b='/>'>", 5000) + "</ORRAKV>") },
         { "invalid utf-8", invalidUtf8 },
         { "character reference to nothing", test::makeEnvelope ("<ORRAKV currentPresetName=\"&#0;\"/>") },
+        // The framework's XML reader would never return from this one.
+        { "instruction before text", test::makeEnvelope ("<ORRAKV currentPresetName=\"X\"><?pi?>text" + paramChild ("cutoff", "20") + "</ORRAKV>") },
     };
 
     KVProcessor p;
@@ -668,6 +670,9 @@ TEST (DocumentReader, NestingProbeAgreesWithTheParser)
         { "<a x=\"&#1114112;\"/>", -1 },
         { "<a x=\"&#xD800;\"/>", -1 },
         { "<!DOCTYPE a><a/>", -1 },
+        { "<a><?pi?>text</a>", -1 },
+        { "<a>text<?pi?> more</a>", -1 },
+        { "<a><?pi?> <b/></a>", 2 },
     };
 
     for (const auto& [text, depth] : cases)

@@ -80,7 +80,7 @@ bool containsRefusedConstructs (const juce::String& text)
 // Walks the text exactly the way juce::XmlDocument walks it (same tokens, same error recovery,
 // same pointer movements), but iteratively and counting only how many elements are open at once.
 // The framework's reader recurses once per nesting level, so this bounds its stack use before it
-// runs.
+// runs; it also catches the one construct on which that reader never finishes.
 class NestingProbe
 {
 public:
@@ -362,7 +362,16 @@ private:
             // A block of characters.
             input = preWhitespaceInput;
             if (! readCharacterBlock())
+            {
                 --depth;
+            }
+            else if (input == preWhitespaceInput)
+            {
+                // A processing instruction followed by text: the framework's reader skips the
+                // instruction, steps back to read the text, finds the instruction again and goes
+                // round for ever. Such a document is refused.
+                refused = true;
+            }
         }
     }
 

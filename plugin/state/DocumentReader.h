@@ -22,8 +22,9 @@ inline constexpr juce::uint32 kHostStateMagic = 0x21324356;
 
 // How deep the framework's XML reader would nest its elements when reading `text`, counted the
 // way the reader walks the text. -1 when the text contains anything the instrument never writes
-// and refuses to read: a document type declaration or an entity reference other than the five
-// predefined ones and numeric character references of valid characters.
+// and refuses to read: a document type declaration, an entity reference other than the five
+// predefined ones and numeric character references of valid characters, or a processing
+// instruction followed by text inside an element (on which the framework's reader never ends).
 int measureElementDepth (const juce::String& text);
 
 // Parses a document text: refused (empty result) when it is too long, declares a document type,
