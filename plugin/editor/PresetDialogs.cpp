@@ -2,6 +2,7 @@
 
 #include "PluginEditor.h"
 #include "PresetBrowser.h"
+#include "PresetIdentity.h"
 
 namespace
 {
@@ -9,22 +10,9 @@ using Source = KVProcessor::PresetSource;
 
 constexpr const char* kSaveTitle = "Save PULSKAR-16 Preset";
 
-juce::String readPresetName (KVProcessor& processor)
-{
-    const juce::ScopedLock lock (processor.presetLock);
-    return processor.currentPresetName;
-}
-
-Source readPresetSource (KVProcessor& processor)
-{
-    const juce::ScopedLock lock (processor.presetLock);
-    return processor.currentPresetSource;
-}
-
-bool namesInit (const juce::String& name)
-{
-    return name.isEmpty() || name == "Init";
-}
+using kv::presetui::namesInit;
+using kv::presetui::readPresetName;
+using kv::presetui::readPresetSource;
 
 bool containsIgnoringCase (const juce::StringArray& names, const juce::String& name)
 {

@@ -3,6 +3,7 @@
 #include "PluginEditor.h"
 #include "PresetBrowser.h"
 #include "PresetDialogs.h"
+#include "PresetIdentity.h"
 #include "SequencerButtons.h"
 
 #include <algorithm>
@@ -11,22 +12,9 @@ namespace
 {
 using Source = KVProcessor::PresetSource;
 
-juce::String readPresetName (KVProcessor& processor)
-{
-    const juce::ScopedLock lock (processor.presetLock);
-    return processor.currentPresetName;
-}
-
-Source readPresetSource (KVProcessor& processor)
-{
-    const juce::ScopedLock lock (processor.presetLock);
-    return processor.currentPresetSource;
-}
-
-bool namesInit (const juce::String& name)
-{
-    return name.isEmpty() || name == "Init";
-}
+using kv::presetui::namesInit;
+using kv::presetui::readPresetName;
+using kv::presetui::readPresetSource;
 
 // One preset load (or the Init sound) as one undoable edit.
 template <typename Action>
