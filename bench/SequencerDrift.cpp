@@ -2,7 +2,7 @@
 // 96 kHz with the block sizes hosts use: prints how far any step event lies from the ideal
 // grid (in samples), how many steps played, and the render speed.
 
-#include "PluginProcessor.h"
+#include "BenchSupport.h"
 #include "sequencer/SequencerClock.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -15,20 +15,8 @@
 
 namespace
 {
-class BenchPlayHead : public juce::AudioPlayHead
-{
-public:
-    double bpm = 120.0, ppq = 0.0;
-
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        PositionInfo info;
-        info.setBpm (bpm);
-        info.setIsPlaying (true);
-        info.setPpqPosition (ppq);
-        return info;
-    }
-};
+using BenchPlayHead = bench::PlayHead;
+using bench::setPlain;
 
 std::int64_t idealSample (std::int64_t k, const kv::StepGrid& grid, long double bpm, long double rate)
 {
@@ -38,12 +26,6 @@ std::int64_t idealSample (std::int64_t k, const kv::StepGrid& grid, long double 
     const long double x = beat * 60.0L * rate / bpm;
     const long double nearest = std::round (x);
     return (std::int64_t) (std::abs (x - nearest) < 1.0e-6L ? nearest : std::ceil (x));
-}
-
-void setPlain (KVProcessor& p, const char* id, float value)
-{
-    auto* parameter = p.treeState.getParameter (id);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
 }
 
 void runCase (double rate, double bpm, int multiplier, float swing)
@@ -98,13 +80,7 @@ void runCase (double rate, double bpm, int multiplier, float swing)
 
 int main()
 {
-    // The processor installs its factory presets below HOME: keep them out of the user's folders.
-    auto home = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                    .getChildFile ("pulskar-bench-home-" + juce::String (juce::Time::currentTimeMillis()));
-    home.createDirectory();
-    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-    setenv ("XDG_DATA_HOME", home.getChildFile (".local/share").getFullPathName().toRawUTF8(), 1);
-    setenv ("XDG_CONFIG_HOME", home.getChildFile (".config").getFullPathName().toRawUTF8(), 1);
+    const bench::PrivateHome home;
 
     {
         juce::ScopedJuceInitialiser_GUI juce;
@@ -114,6 +90,5 @@ int main()
         runCase (96000.0, 174.0, 8, 0.2f);
     }
 
-    home.deleteRecursively();
     return 0;
 }

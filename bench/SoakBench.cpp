@@ -9,7 +9,7 @@
 // Decay: one note into a ringing filter, then minutes of silence input; it prints the cost per
 // block over time, so a slowdown from denormal numbers would show as rising figures.
 
-#include "PluginProcessor.h"
+#include "BenchSupport.h"
 
 #include <juce_events/juce_events.h>
 
@@ -20,26 +20,8 @@
 
 namespace
 {
-class PlayHead : public juce::AudioPlayHead
-{
-public:
-    double bpm = 120.0, ppq = 0.0;
-    bool playing = false;
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        PositionInfo info;
-        info.setBpm (bpm);
-        info.setPpqPosition (ppq);
-        info.setIsPlaying (playing);
-        return info;
-    }
-};
-
-void setPlain (KVProcessor& p, const char* id, float value)
-{
-    auto* parameter = p.treeState.getParameter (id);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
-}
+using bench::PlayHead;
+using bench::setPlain;
 
 // Parameters that move the step grid itself (or, for the lane lengths, fire an extra step when a
 // lane jumps) are left alone, so the step events can be held against the ideal grid.
@@ -55,6 +37,7 @@ void soak (double minutes)
     KVProcessor p;
     p.setRandomSeed (99);
     PlayHead head;
+    head.playing = false;
     p.setPlayHead (&head);
     p.setRateAndBufferSizeDetails (rate, 8192);
     p.prepareToPlay (rate, 8192);
@@ -180,17 +163,11 @@ void decay (double minutes)
 
 int main (int argc, char** argv)
 {
-    // The processor installs its factory presets; keep them out of the real user's folders.
-    const auto home = juce::File::createTempFile ("pulskar-bench-home");
-    home.createDirectory();
-    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-    setenv ("XDG_DATA_HOME", home.getFullPathName().toRawUTF8(), 1);
-
+    const bench::PrivateHome home;
     juce::ScopedJuceInitialiser_GUI juce;
     const double soakMinutes = argc > 1 ? std::atof (argv[1]) : 60.0;
     const double decayMinutes = argc > 2 ? std::atof (argv[2]) : 5.0;
     soak (soakMinutes);
     decay (decayMinutes);
-    home.deleteRecursively();
     return 0;
 }

@@ -1,7 +1,7 @@
 // Cost of the sound engine: CPU ns per output sample of the voice (with its modulation) for every
 // VCO 1 wave in both filter modes, and of a whole processBlock.
 
-#include "PluginProcessor.h"
+#include "BenchSupport.h"
 
 #include <juce_events/juce_events.h>
 #include <ctime>
@@ -14,11 +14,7 @@ namespace
 constexpr double kRate = 48000.0;
 constexpr int kSamples = 480000; // 10 s of sound per figure
 
-void set (KVProcessor& p, const char* id, float plainValue)
-{
-    auto* parameter = p.treeState.getParameter (id);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (plainValue));
-}
+const auto set = bench::setPlain;
 
 // A sounding patch: both oscillators with FM, some noise and resonance, a long decay, so the
 // voice never goes silent (it is retriggered every 0.25 s).
@@ -60,6 +56,7 @@ volatile float sink = 0.0f;
 // With the argument "silent" only the last figure is measured (for profiling).
 int main (int argc, char** argv)
 {
+    const bench::PrivateHome home;
     juce::ScopedJuceInitialiser_GUI juce;
     const bool silentOnly = argc > 1 && std::string (argv[1]) == "silent";
     const char* waves[] = { "Square", "Triangle", "Metal", "Sine" };
