@@ -139,7 +139,7 @@ struct HostThread
             processor.getProgramName (program);
 
             rounds.fetch_add (1);
-            std::this_thread::sleep_for (std::chrono::milliseconds (2));
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
         }
     }
 
