@@ -367,6 +367,65 @@ TEST (Vst3Stress, EditorOpenedAndClosedWhileAudioRuns)
     EXPECT_EQ (nonFinite.load(), 0);
 }
 
+// A DAW automates, saves, restores and switches programs on its message thread while its audio
+// thread renders notes and controllers: the threads a real host gives the instrument, at once.
+TEST (Vst3Stress, AutomationStatesAndProgramsFromTheMessageThreadWhileAudioRuns)
+{
+    auto instance = load (48000.0, 512);
+    ASSERT_NE (instance, nullptr);
+    const auto& parameters = instance->getParameters();
+    const int numParameters = juce::jmin (134, parameters.size());
+    const int numPrograms = instance->getNumPrograms();
+
+    std::atomic<bool> stop { false };
+    std::atomic<int> blocks { 0 }, nonFinite { 0 };
+    std::thread audio ([&] {
+        juce::Random random (3);
+        juce::AudioBuffer<float> buffer (2, 512);
+        while (! stop.load())
+        {
+            juce::MidiBuffer midi;
+            if (random.nextInt (4) == 0)
+                midi.addEvent (juce::MidiMessage::noteOn (1, 30 + random.nextInt (60), (juce::uint8) 100), random.nextInt (512));
+            if (random.nextInt (8) == 0)
+                midi.addEvent (juce::MidiMessage::controllerEvent (1, 20 + random.nextInt (100), random.nextInt (128)), 0);
+            buffer.clear();
+            instance->processBlock (buffer, midi);
+            for (int ch = 0; ch < 2; ++ch)
+                for (int i = 0; i < 512; ++i)
+                    if (! std::isfinite (buffer.getSample (ch, i)))
+                        ++nonFinite;
+            ++blocks;
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        }
+    });
+
+    juce::Random random (4);
+    juce::MemoryBlock saved;
+    instance->getStateInformation (saved);
+    for (int round = 0; round < 200 || blocks.load() < 200; ++round)
+    {
+        for (int k = 0; k < 5; ++k)
+            parameters[random.nextInt (numParameters)]->setValueNotifyingHost (random.nextFloat());
+
+        switch (round % 4)
+        {
+            case 0: instance->getStateInformation (saved); break;
+            case 1: instance->setStateInformation (saved.getData(), (int) saved.getSize()); break;
+            case 2: if (numPrograms > 1) instance->setCurrentProgram (random.nextInt (numPrograms)); break;
+            default: instance->getProgramName (instance->getCurrentProgram()); break;
+        }
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        if (round > 20000)
+            break;
+    }
+
+    stop = true;
+    audio.join();
+    EXPECT_GE (blocks.load(), 200);
+    EXPECT_EQ (nonFinite.load(), 0);
+}
+
 int main (int argc, char** argv)
 {
     auto home = juce::File::getSpecialLocation (juce::File::tempDirectory)
