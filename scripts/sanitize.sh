@@ -13,6 +13,10 @@
 # tests/sanitizers/tsan.supp lists the races inside JUCE itself that are not ours to fix, each
 # with its reason; the instrument's own code has no suppressions.
 #
+# The whole suite takes a few minutes under either sanitizer. For a quicker pass, the tests that
+# put the most threads on one instance:
+#   scripts/sanitize.sh thread 'ThreadSafety|RealtimeSafety|StateCanBeRead|Vst3Stress|Sequencer'
+#
 # JOBS sets the build's parallel jobs (default: the number of cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
