@@ -32,8 +32,9 @@ constexpr kv::StepFamily kStepFamilies[] = { kv::StepFamily::Pitch, kv::StepFami
 constexpr int kFirstStepController = 37;
 } // namespace
 
-void MidiCcBindings::initialise (juce::AudioProcessorValueTreeState& state)
+void MidiCcBindings::initialise (juce::AudioProcessorValueTreeState& state, kv::ParameterNotifier& changeNotifier)
 {
+    notifier = &changeNotifier;
     slots.fill ({});
     size_t next = 0;
     auto bind = [&] (int controller, const juce::String& id) {
@@ -78,7 +79,7 @@ bool MidiCcBindings::apply (int controller, int value) const
             normalised = (float) k / (float) last;
         }
 
-        parameter->setValueNotifyingHost (normalised);
+        notifier->setValue (*parameter, normalised);
         return true;
     }
     return false;

@@ -30,6 +30,47 @@ juce::NormalisableRange<float> skewedRange (float minimum, float maximum, float 
     return range;
 }
 
+// The three kinds of parameter, each keeping its plain value where the engine reads it. setValue
+// calls valueChanged on every change, notified or not.
+class FloatParameter final : public juce::AudioParameterFloat, public PlainValue
+{
+public:
+    template <typename... Args>
+    explicit FloatParameter (Args&&... args) : juce::AudioParameterFloat (std::forward<Args> (args)...)
+    {
+        plain.store (get());
+    }
+
+private:
+    void valueChanged (float newValue) override { plain.store (newValue, std::memory_order_relaxed); }
+};
+
+class ChoiceParameter final : public juce::AudioParameterChoice, public PlainValue
+{
+public:
+    template <typename... Args>
+    explicit ChoiceParameter (Args&&... args) : juce::AudioParameterChoice (std::forward<Args> (args)...)
+    {
+        plain.store ((float) getIndex());
+    }
+
+private:
+    void valueChanged (int newIndex) override { plain.store ((float) newIndex, std::memory_order_relaxed); }
+};
+
+class BoolParameter final : public juce::AudioParameterBool, public PlainValue
+{
+public:
+    template <typename... Args>
+    explicit BoolParameter (Args&&... args) : juce::AudioParameterBool (std::forward<Args> (args)...)
+    {
+        plain.store (get() ? 1.0f : 0.0f);
+    }
+
+private:
+    void valueChanged (bool newValue) override { plain.store (newValue ? 1.0f : 0.0f, std::memory_order_relaxed); }
+};
+
 std::unique_ptr<juce::AudioParameterFloat> makeFloat (const juce::String& id, const juce::String& name,
                                                       juce::NormalisableRange<float> range, float defaultValue,
                                                       ParameterHolder link)
@@ -48,7 +89,7 @@ std::unique_ptr<juce::AudioParameterFloat> makeFloat (const juce::String& id, co
             return valueFromText (kind, text, isLinkOn (link), range.start, range.end, current);
         });
 
-    auto parameter = std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { id, 0 }, name, range,
+    auto parameter = std::make_unique<FloatParameter> (juce::ParameterID { id, 0 }, name, range,
                                                                   defaultValue, attributes);
     self->store (parameter.get());
     return parameter;
@@ -73,7 +114,7 @@ std::unique_ptr<juce::AudioParameterChoice> makeChoice (const juce::String& id, 
             return choiceIndexFromText (labels, text, current);
         });
 
-    auto parameter = std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { id, 0 }, name, labels,
+    auto parameter = std::make_unique<ChoiceParameter> (juce::ParameterID { id, 0 }, name, labels,
                                                                    defaultIndex, attributes);
     self->store (parameter.get());
     return parameter;
@@ -89,7 +130,7 @@ std::unique_ptr<juce::AudioParameterBool> makeBool (const juce::String& id, cons
             return switchStateFromText (text, current);
         });
 
-    auto parameter = std::make_unique<juce::AudioParameterBool> (juce::ParameterID { id, 0 }, name, defaultValue,
+    auto parameter = std::make_unique<BoolParameter> (juce::ParameterID { id, 0 }, name, defaultValue,
                                                                  attributes);
     self->store (parameter.get());
     return parameter;
@@ -262,9 +303,16 @@ Layout createParameterLayout()
 
 // ---------------------------------------------------------------------------------------------
 
+const std::atomic<float>* plainValueOf (const juce::AudioProcessorParameter* parameter) noexcept
+{
+    if (auto* mirrored = dynamic_cast<const PlainValue*> (parameter))
+        return &mirrored->plain;
+    return nullptr;
+}
+
 const std::atomic<float>* ParameterHandles::find (juce::AudioProcessorValueTreeState& state, const juce::String& id)
 {
-    auto* value = state.getRawParameterValue (id);
+    auto* value = plainValueOf (state.getParameter (id));
     jassert (value != nullptr);
     return value;
 }

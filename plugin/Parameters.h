@@ -110,7 +110,18 @@ struct BlockParameters
     std::array<StepValues, kNumSteps> steps;
 };
 
-// Raw value pointers of the parameter tree, looked up once at construction.
+// Every parameter of the instrument keeps its plain value (a choice's index, a switch's 0 or 1)
+// in an atomic of its own, written by setValue on whichever thread changes the parameter, with or
+// without host notification. The engine and the editor read these.
+struct PlainValue
+{
+    std::atomic<float> plain { 0.0f };
+};
+
+// The plain value of one of the instrument's parameters; nullptr for any other parameter.
+const std::atomic<float>* plainValueOf (const juce::AudioProcessorParameter* parameter) noexcept;
+
+// Plain-value pointers of every parameter, looked up once at construction.
 class ParameterHandles
 {
 public:

@@ -14,12 +14,12 @@ KVProcessor::KVProcessor()
                        { 43, 0.68f, 0.5f, 0.5f } } };
 
     sequencer.constructionTimeMs = juce::Time::getMillisecondCounterHiRes();
-    sequencer.setRunParameter (treeState.getParameter (kv::ids::seqRun));
+    sequencer.setRunParameter (treeState.getParameter (kv::ids::seqRun), &parameterNotifier);
 
     installFactoryPresetsOnce();
     hostPrograms = getPresetEntriesFromDirectory (getFactoryPresetDirectory(), PresetSource::Factory);
 
-    midiCcBindings.initialise (treeState);
+    midiCcBindings.initialise (treeState, parameterNotifier);
     defaultState = treeState.copyState();
 
     for (auto* parameter : getParameters())

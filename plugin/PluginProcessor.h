@@ -5,6 +5,7 @@
 // bookkeeping and the edit history, and it implements the host callbacks.
 
 #include "MidiCcBindings.h"
+#include "ParameterNotifier.h"
 #include "Parameters.h"
 #include "dsp/Voice.h"
 #include "modulation/Modulation.h"
@@ -150,6 +151,10 @@ public:
 
     // ----- members ----------------------------------------------------------------------------
     juce::AudioProcessorValueTreeState treeState;
+
+    // Parameter changes made on the audio thread, and the bulk changes made elsewhere that they
+    // must not wait for (hold a ParameterNotifier::BulkChange while setting many parameters).
+    kv::ParameterNotifier parameterNotifier { *this };
 
     // The step values as read at the start of the current block.
     std::array<kv::StepValues, kv::kNumSteps> stepSnapshot;

@@ -623,6 +623,7 @@ void KVEditor::switchEditPage (int page)
     if (shownPage == 1 && ! sequencer.pageBInitialised.load (std::memory_order_relaxed))
     {
         // The first visit to page B starts it as a copy of page A.
+        const kv::ParameterNotifier::BulkChange bulkChange (processor.parameterNotifier);
         static const char* const stems[] = { "stepPitch", "stepVel", "stepModA", "stepModB", "stepActive" };
         for (const auto* stem : stems)
         {

@@ -55,8 +55,16 @@ void KVSequencer::applyRunState (bool shouldRun, bool notifyParameter)
     {
         const float target = shouldRun ? 1.0f : 0.0f;
         if (std::abs (seqRunParam->getValue() - target) > 0.001f)
-            seqRunParam->setValueNotifyingHost (target);
+            setRunParameterValue (target);
     }
+}
+
+void KVSequencer::setRunParameterValue (float normalised) noexcept
+{
+    if (seqRunNotifier != nullptr)
+        seqRunNotifier->setValue (*seqRunParam, normalised);
+    else
+        seqRunParam->setValueNotifyingHost (normalised);
 }
 
 void KVSequencer::startFreeRun()
@@ -72,7 +80,7 @@ void KVSequencer::startFreeRun()
     freeRunning = true;
 
     if (seqRunParam != nullptr && seqRunParam->getValue() < 0.5f)
-        seqRunParam->setValueNotifyingHost (1.0f);
+        setRunParameterValue (1.0f);
 }
 
 void KVSequencer::stopFreeRun()

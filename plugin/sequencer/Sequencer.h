@@ -6,6 +6,7 @@
 // Everything in here runs on the audio thread except the run-state operations, which set
 // atomic flags that the audio thread reads at the next block or sample.
 
+#include "../ParameterNotifier.h"
 #include "../Parameters.h"
 #include "SequencerClock.h"
 #include "StepLanes.h"
@@ -20,8 +21,13 @@ class KVSequencer
 public:
     KVSequencer();
 
-    // The run switch parameter, which the run-state operations set with host notification.
-    void setRunParameter (juce::RangedAudioParameter* seqRunParameter) noexcept { seqRunParam = seqRunParameter; }
+    // The run switch parameter, which the run-state operations set; the notifier tells the host
+    // from the message thread, since these operations also run on the audio thread.
+    void setRunParameter (juce::RangedAudioParameter* seqRunParameter, kv::ParameterNotifier* notifier) noexcept
+    {
+        seqRunParam = seqRunParameter;
+        seqRunNotifier = notifier;
+    }
 
     // Only the rate is taken: position, run state and lanes survive a new preparation.
     void prepare (double sampleRate) noexcept;
@@ -108,6 +114,8 @@ private:
     }
 
     juce::RangedAudioParameter* seqRunParam = nullptr;
+    kv::ParameterNotifier* seqRunNotifier = nullptr;
+    void setRunParameterValue (float normalised) noexcept;
     KVStepLanes lanes { currentStep };
 
     double sampleRate = 44100.0;

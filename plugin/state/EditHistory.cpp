@@ -36,6 +36,7 @@ void setPlainValueNotifyingHost (juce::RangedAudioParameter& parameter, float va
 
 KVProcessor::UiSnapshot KVProcessor::captureUiSnapshot()
 {
+    parameterNotifier.flush();
     UiSnapshot snapshot;
     snapshot.generation = historyGeneration.load();
 
@@ -186,6 +187,7 @@ void KVProcessor::undoLastUiEdit()
     if (entry.before.generation != historyGeneration.load())
         return;
 
+    const kv::ParameterNotifier::BulkChange bulkChange (parameterNotifier);
     for (const auto& change : entry.changes)
         if (auto* parameter = treeState.getParameter (change.id))
             setPlainValueNotifyingHost (*parameter, change.value);

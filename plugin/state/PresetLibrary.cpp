@@ -220,6 +220,7 @@ bool KVProcessor::savePreset (const juce::String& name, bool overwrite)
         currentPresetFile = file.getFullPathName();
     }
 
+    const kv::ParameterNotifier::BulkChange bulkChange (parameterNotifier);
     presetFingerprint.store (calculateSoundFingerprint (createStateXml().get()));
     presetModified.store (false, std::memory_order_relaxed);
     updateHostProgramIndexForCurrentPreset();
@@ -239,6 +240,7 @@ bool KVProcessor::loadPreset (const PresetEntry& entry)
     if (document == nullptr || ! hasInstrumentRoot (*document))
         return false;
 
+    const kv::ParameterNotifier::BulkChange bulkChange (parameterNotifier);
     restoreStateFromXml (*document, clean, entry.source, entry.file.getFullPathName());
     sequencer.editPage.store (0, std::memory_order_relaxed);
     sequencer.stateReplaced.store (true, std::memory_order_relaxed);
@@ -251,6 +253,7 @@ bool KVProcessor::loadPreset (const PresetEntry& entry)
 
 void KVProcessor::loadInitPreset()
 {
+    const kv::ParameterNotifier::BulkChange bulkChange (parameterNotifier);
     treeState.replaceState (defaultState.createCopy());
 
     // The parameter tree takes stored values through their normalised form, which can land a float

@@ -239,6 +239,7 @@ void canonicaliseRootAttributes (juce::XmlElement& document)
 //==================================================================================================
 std::unique_ptr<juce::XmlElement> KVProcessor::createStateXml()
 {
+    parameterNotifier.flush();
     auto xml = treeState.copyState().createXml();
     if (xml == nullptr)
         xml = std::make_unique<juce::XmlElement> (kRootTag);
@@ -295,6 +296,7 @@ void KVProcessor::setStateInformation (const void* data, int sizeInBytes)
     if (xml == nullptr || ! hasInstrumentRoot (*xml))
         return;
 
+    const kv::ParameterNotifier::BulkChange bulkChange (parameterNotifier);
     clearUiHistory();
     restoreStateFromXml (*xml, {}, PresetSource::None, {});
     valueReadout.store (xml->getBoolAttribute (attr::valueReadout), std::memory_order_relaxed);
@@ -386,6 +388,7 @@ void KVProcessor::setStateInformation (const void* data, int sizeInBytes)
 void KVProcessor::restoreStateFromXml (const juce::XmlElement& document, const juce::String& presetName,
                                        PresetSource source, const juce::String& presetFile)
 {
+    const kv::ParameterNotifier::BulkChange bulkChange (parameterNotifier);
     juce::XmlElement copy (document);
     removePatchCables (copy);
     migrateLegacyModDestinationChoices (copy);
