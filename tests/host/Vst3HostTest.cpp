@@ -10,8 +10,43 @@
 #include <map>
 #include <thread>
 
+#if JUCE_LINUX
+ #include <X11/Xlib.h>
+ #include <X11/Xutil.h>
+#endif
+
 namespace
 {
+#if JUCE_LINUX
+Display* screen = nullptr; // this program's own connection to the display, opened in main()
+#endif
+
+// Mean brightness (0..1) of an area of the screen as it shows now, or -1 where it cannot be read.
+double screenBrightness (juce::Rectangle<int> area)
+{
+#if JUCE_LINUX
+    if (screen == nullptr || area.isEmpty())
+        return -1.0;
+    XImage* image = XGetImage (screen, DefaultRootWindow (screen), area.getX(), area.getY(), (unsigned) area.getWidth(),
+                               (unsigned) area.getHeight(), AllPlanes, ZPixmap);
+    if (image == nullptr)
+        return -1.0;
+    double sum = 0.0;
+    for (int y = 0; y < area.getHeight(); y += 4)
+        for (int x = 0; x < area.getWidth(); x += 4)
+        {
+            const auto pixel = XGetPixel (image, x, y);
+            sum += (double) (((pixel >> 16) & 0xff) + ((pixel >> 8) & 0xff) + (pixel & 0xff)) / (3.0 * 255.0);
+        }
+    const double count = std::ceil (area.getHeight() / 4.0) * std::ceil (area.getWidth() / 4.0);
+    XDestroyImage (image);
+    return sum / count;
+#else
+    juce::ignoreUnused (area);
+    return -1.0;
+#endif
+}
+
 juce::File bundle() { return juce::File (PULSKAR_VST3_BUNDLE); }
 
 juce::PluginDescription describe()
@@ -376,19 +411,56 @@ TEST (Vst3Stress, EditorOpenedAndClosedWhileAudioRuns)
         }
     });
 
-    for (int i = 0; i < 5; ++i)
+    // Five times: the host opens the instrument's view in a window on the screen, lets it run
+    // (paint, its tick following the audio thread) for a while on the message loop, and closes it.
+    struct Driver : juce::Timer
     {
-        // The host's window creates the instrument's view (and with it the panel); it is not put
-        // on screen here, since embedding needs the host's event loop, which the standalone
-        // walkthrough exercises.
-        std::unique_ptr<juce::AudioProcessorEditor> editor (instance->createEditorIfNeeded());
-        ASSERT_NE (editor, nullptr);
-        EXPECT_GT (editor->getWidth(), 0);
-        EXPECT_GT (editor->getHeight(), 0);
-        juce::Thread::sleep (150);
-        editor.reset();
-        juce::Thread::sleep (20);
-    }
+        juce::AudioPluginInstance* plugin = nullptr;
+        std::unique_ptr<juce::AudioProcessorEditor> editor;
+        int tick = 0, opened = 0, shown = 0;
+
+        void timerCallback() override
+        {
+            const int phase = tick++ % 20;
+            if (phase == 0)
+            {
+                editor.reset (plugin->createEditorIfNeeded());
+                if (editor == nullptr)
+                    return finish();
+                editor->setTopLeftPosition (40, 40);
+                editor->addToDesktop (0);
+                editor->setVisible (true);
+                ++opened;
+            }
+            else if (phase == 15 && editor != nullptr)
+            {
+                // The panel is a light enamel face: the window shows it, not an empty black frame.
+                const double brightness = screenBrightness (editor->getScreenBounds().reduced (20));
+                if (editor->getWidth() > 0 && editor->getHeight() > 0 && editor->isShowing()
+                    && (brightness < 0.0 || brightness > 0.3))
+                    ++shown;
+            }
+            else if (phase == 19)
+            {
+                editor.reset();
+                if (opened == 5)
+                    finish();
+            }
+        }
+
+        void finish()
+        {
+            stopTimer();
+            editor.reset();
+            juce::MessageManager::getInstance()->stopDispatchLoop();
+        }
+    } driver;
+
+    driver.plugin = instance.get();
+    driver.startTimer (20);
+    juce::MessageManager::getInstance()->runDispatchLoop();
+    EXPECT_EQ (driver.opened, 5);
+    EXPECT_EQ (driver.shown, 5);
 
     stop = true;
     audio.join();
@@ -456,6 +528,22 @@ TEST (Vst3Stress, AutomationStatesAndProgramsFromTheMessageThreadWhileAudioRuns)
 
 int main (int argc, char** argv)
 {
+#if JUCE_LINUX
+    // A bare virtual display has no window manager, so the window-manager atoms that JUCE's windows
+    // look up without creating them do not exist, and the first query of one fails with an X
+    // error. Create them, as any desktop has. The connection stays open: a virtual display that
+    // loses its last client resets and forgets them again.
+    screen = XOpenDisplay (nullptr);
+    if (auto* display = screen)
+    {
+        for (const char* name : { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "WM_CHANGE_STATE", "WM_STATE",
+                                  "_NET_WM_PING", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_FULLSCREEN",
+                                  "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_COMBO",
+                                  "_NET_WM_ALLOWED_ACTIONS", "_NET_FRAME_EXTENTS", "_NET_WORKAREA", "_MOTIF_WM_HINTS" })
+            XInternAtom (display, name, False);
+        XFlush (display);
+    }
+#endif
     auto home = juce::File::getSpecialLocation (juce::File::tempDirectory)
                     .getChildFile ("pulskar-vst3-home-" + juce::String (juce::Random::getSystemRandom().nextInt (1 << 30)));
     home.createDirectory();
@@ -465,5 +553,9 @@ int main (int argc, char** argv)
     ::testing::InitGoogleTest (&argc, argv);
     const int result = RUN_ALL_TESTS();
     home.deleteRecursively();
+#if JUCE_LINUX
+    if (screen != nullptr)
+        XCloseDisplay (screen);
+#endif
     return result;
 }
